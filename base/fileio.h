@@ -1,0 +1,21 @@
+// Whole-file reads and crash-safe whole-file replacement.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qm {
+
+// The file's bytes; nullopt when it cannot be opened or read (missing, locked for writing).
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Writes bytes to a temporary file beside path, flushes it to disk, then replaces path in one
+// step (MoveFileEx with REPLACE_EXISTING | WRITE_THROUGH), retrying a few times within about
+// 100 ms while another program holds path open. On failure the temporary file is removed and
+// path is left as it was.
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+
+bool FileExists(const std::string& path);     // a file or a folder
+bool FolderExists(const std::string& path);
+
+}  // namespace qm

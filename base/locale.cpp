@@ -1,0 +1,7 @@
+#include "base/locale.h"
+
+namespace qm {
+
+LocaleTimeFormat UserLocaleTimeFormat() { return {}; }  // stub
+
+}  // namespace qm

@@ -1,0 +1,20 @@
+// The user's locale settings that the date-time texts depend on, as a plain record, so that the
+// formatting can be tested for any locale and filled from the machine's own.
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+struct LocaleTimeFormat {
+  bool twelveHour = false;      // LOCALE_ITIME 0: hours 1..12 with a marker
+  bool leadingZeroHour = true;  // LOCALE_ITLZERO
+  bool markerBefore = false;    // LOCALE_ITIMEMARKPOSN 1: "PM 2:07:09"
+  std::string am = "AM";        // LOCALE_S1159
+  std::string pm = "PM";        // LOCALE_S2359
+};
+
+// Reads the current user's locale (GetLocaleInfoA on LOCALE_USER_DEFAULT).
+LocaleTimeFormat UserLocaleTimeFormat();
+
+}  // namespace qm

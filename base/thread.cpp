@@ -1,0 +1,174 @@
+#include "base/thread.h"
+
+#include <deque>
+#include <exception>
+#include <memory>
+
+namespace qm {
+namespace {
+
+constexpr UINT kServeMessage = WM_APP + 0x51;
+
+struct HandedCall {
+  std::function<void()> call;
+  UniqueKernelHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  std::exception_ptr failure;
+};
+
+std::mutex g_queueLock;
+std::deque<std::shared_ptr<HandedCall>> g_queue;
+std::atomic<DWORD> g_mainThreadId{0};
+HWND g_serveWindow = nullptr;
+HANDLE g_pending = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+LRESULT CALLBACK ServeWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kServeMessage) {
+    MainThreadCalls::ServePending();
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+void MainThreadCalls::Attach() {
+  g_mainThreadId = GetCurrentThreadId();
+  static const char* kClass = "QuillmereMainThreadCalls";
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = ServeWndProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = kClass;
+  RegisterClassA(&wc);  // a second Attach finds the class registered already
+  if (!g_serveWindow)
+    g_serveWindow = CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    wc.hInstance, nullptr);
+}
+
+void MainThreadCalls::Detach() {
+  ServePending();
+  if (g_serveWindow) DestroyWindow(g_serveWindow);
+  g_serveWindow = nullptr;
+  g_mainThreadId = 0;
+}
+
+bool MainThreadCalls::IsMainThread() { return g_mainThreadId == GetCurrentThreadId(); }
+
+HANDLE MainThreadCalls::PendingEvent() { return g_pending; }
+
+void MainThreadCalls::Run(const std::function<void()>& call) {
+  if (IsMainThread() || g_mainThreadId == 0) {
+    call();
+    return;
+  }
+  auto handed = std::make_shared<HandedCall>();
+  handed->call = call;
+  {
+    std::lock_guard<std::mutex> hold(g_queueLock);
+    g_queue.push_back(handed);
+    SetEvent(g_pending);
+  }
+  if (g_serveWindow) PostMessageA(g_serveWindow, kServeMessage, 0, 0);
+  WaitForSingleObject(handed->done.get(), INFINITE);
+  if (handed->failure) std::rethrow_exception(handed->failure);
+}
+
+void MainThreadCalls::ServePending() {
+  for (;;) {
+    std::shared_ptr<HandedCall> next;
+    {
+      std::lock_guard<std::mutex> hold(g_queueLock);
+      if (g_queue.empty()) {
+        ResetEvent(g_pending);
+        return;
+      }
+      next = g_queue.front();
+      g_queue.pop_front();
+    }
+    try {
+      next->call();
+    } catch (...) {
+      next->failure = std::current_exception();
+    }
+    SetEvent(next->done.get());
+  }
+}
+
+Thread::Thread() = default;
+
+Thread::~Thread() {
+  Terminate();
+  WaitFor();
+}
+
+bool Thread::Start(int priority) {
+  if (handle_) return false;
+  HANDLE h = CreateThread(nullptr, 0, &Thread::Entry, this, CREATE_SUSPENDED, nullptr);
+  if (!h) return false;
+  handle_.reset(h);
+  SetThreadPriority(h, priority);
+  ResumeThread(h);
+  return true;
+}
+
+DWORD WINAPI Thread::Entry(void* self) {
+  try {
+    static_cast<Thread*>(self)->Execute();
+  } catch (...) {
+    // A worker's failure ends the worker, never the program.
+  }
+  return 0;
+}
+
+void Thread::Terminate() {
+  terminated_ = true;
+  std::lock_guard<std::mutex> hold(holdLock_);
+  holdChanged_.notify_all();
+}
+
+void Thread::WaitFor() {
+  if (!handle_) return;
+  if (MainThreadCalls::IsMainThread()) {
+    HANDLE handles[2] = {handle_.get(), MainThreadCalls::PendingEvent()};
+    for (;;) {
+      DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+      if (r == WAIT_OBJECT_0 + 1) {
+        MainThreadCalls::ServePending();
+        continue;
+      }
+      break;
+    }
+  } else {
+    WaitForSingleObject(handle_.get(), INFINITE);
+  }
+  handle_.reset();
+}
+
+bool Thread::Running() const {
+  return handle_ && WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
+}
+
+void Thread::Hold() {
+  std::lock_guard<std::mutex> hold(holdLock_);
+  ++holds_;
+}
+
+void Thread::Release() {
+  std::lock_guard<std::mutex> hold(holdLock_);
+  if (holds_ > 0) --holds_;
+  holdChanged_.notify_all();
+}
+
+unsigned Thread::HoldCount() const {
+  std::lock_guard<std::mutex> hold(holdLock_);
+  return holds_;
+}
+
+void Thread::HoldPoint() {
+  std::unique_lock<std::mutex> hold(holdLock_);
+  if (holds_ == 0 || terminated_) return;
+  parked_ = true;
+  holdChanged_.wait(hold, [this] { return holds_ == 0 || terminated_.load(); });
+  parked_ = false;
+}
+
+}  // namespace qm

@@ -1,0 +1,24 @@
+// What the sync engine needs from the server around it. The server form fills one of these
+// with its own objects; tests fill it with fakes.
+#pragma once
+
+#include "base/clock.h"
+#include "server/probe.h"
+#include "server/servercore.h"
+
+#include <functional>
+#include <string>
+
+namespace qm {
+
+struct EngineContext {
+  ServerCore& core;
+  Clock& clock;
+  VolumeProbe& volumes;
+  std::function<void(const std::string& text, int kind)> queueDialog;  // QueueDialog
+  std::function<void(const std::string& text)> log;                    // LogThread->AddLine
+  std::function<void()> reload;  // LoadConfig on the main thread; returns when it has run
+  std::function<void()> save;    // SaveConfig on the calling thread
+};
+
+}  // namespace qm

@@ -1,0 +1,3 @@
+#include "server/servform.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }  // stub

@@ -1,0 +1,85 @@
+#include "server/servercore.h"
+
+namespace qm {
+
+using Guard = std::lock_guard<std::mutex>;
+
+DateTime ServerCore::LastSync() const {
+  Guard g(lock_);
+  return settings_.LastSync;
+}
+void ServerCore::SetLastSync(DateTime t) {
+  Guard g(lock_);
+  settings_.LastSync = t;
+}
+DateTime ServerCore::NextSync() const {
+  Guard g(lock_);
+  return settings_.NextSync;
+}
+void ServerCore::SetNextSync(DateTime t) {
+  Guard g(lock_);
+  settings_.NextSync = t;
+}
+double ServerCore::SyncPeriod() const {
+  Guard g(lock_);
+  return settings_.SyncPeriod;
+}
+void ServerCore::SetSyncPeriod(double days) {
+  Guard g(lock_);
+  settings_.SyncPeriod = days;
+}
+std::string ServerCore::TargetPath() const {
+  Guard g(lock_);
+  return settings_.TargetPath;
+}
+void ServerCore::SetTargetPath(const std::string& path) {
+  Guard g(lock_);
+  settings_.TargetPath = path;
+}
+ServerSettings ServerCore::Settings() const {
+  Guard g(lock_);
+  return settings_;
+}
+void ServerCore::SetSettings(const ServerSettings& s) {
+  Guard g(lock_);
+  settings_ = s;
+}
+
+void ServerCore::Status(DateTime& lastSync, uint8_t& state) const {
+  Guard g(lock_);
+  lastSync = settings_.LastSync;
+  state = FState.load();
+}
+
+std::vector<TTagItem> ServerCore::Tags() const {
+  Guard g(lock_);
+  return tags_;
+}
+void ServerCore::SetTags(std::vector<TTagItem> tags) {
+  Guard g(lock_);
+  tags_.swap(tags);
+}
+size_t ServerCore::TagCount() const {
+  Guard g(lock_);
+  return tags_.size();
+}
+
+void ServerCore::MergeRunResults(const std::vector<TTagItem>& before,
+                                 const std::vector<TTagItem>& after) {
+  if (before.size() != after.size()) return;
+  Guard g(lock_);
+  std::vector<bool> used(after.size(), false);
+  for (TTagItem& current : tags_) {
+    for (size_t j = 0; j < after.size(); ++j) {
+      if (used[j] || after[j].Path != current.Path || after[j].Caption != current.Caption)
+        continue;
+      used[j] = true;
+      if (after[j].Size != before[j].Size) current.Size = after[j].Size;
+      if (after[j].LastSync != before[j].LastSync && after[j].LastSync > current.LastSync)
+        current.LastSync = after[j].LastSync;
+      break;
+    }
+  }
+}
+
+}  // namespace qm

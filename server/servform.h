@@ -1,0 +1,136 @@
+// The server's hidden main form: the settings and state shared by its threads, the tray icon,
+// the control window, conf.xml, the dialog queue, and start-up and shut-down.
+//
+// Threads: every method runs on the main thread except QueueDialog (sync thread) and the
+// engine callbacks, which go through ServerCore's guards. dlgLock_ guards FDlgQueue and is
+// never held while a dialog is open.
+#pragma once
+
+#include "base/clock.h"
+#include "base/handles.h"
+#include "base/window.h"
+#include "server/config.h"
+#include "server/engine.h"
+#include "server/servercore.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <shellapi.h>
+
+namespace qm {
+
+class TfrMsgDialog;
+
+constexpr UINT WM_SYNCCONTROL = WM_USER + 18;  // 1042
+constexpr UINT WM_TRAYICON = WM_USER + 16;     // 1040
+
+enum ControlCommand : LPARAM {
+  cmdSuspend = 1,
+  cmdResume = 2,
+  cmdSyncNow = 3,
+  cmdStop = 4,
+  cmdStatus = 5,
+  cmdGuiStarted = 7,
+  cmdReload = 8,
+};
+
+#pragma pack(push, 1)
+struct TServerStatus {
+  double LastSync;
+  uint8_t State;
+  uint8_t Reserved[7];
+};
+#pragma pack(pop)
+static_assert(sizeof(TServerStatus) == 16);
+
+constexpr const char* kServerKeyPath = "Software\\Harvo Software\\Quillmere\\Server";
+
+// Where the server finds its installation folder and what it may override: tests start it in
+// any folder with fakes; the program uses the defaults.
+struct ServerEnvironment {
+  std::string programFolder;  // folder of the running program, ending in "\"
+  Clock* clock = &SystemClock();
+  VolumeProbe* volumes = nullptr;  // null: the real probe
+  bool startThreads = true;
+};
+
+class TfrQuillmereServ {
+ public:
+  explicit TfrQuillmereServ(ServerEnvironment env);
+  ~TfrQuillmereServ();  // runs FormDestroy if FormCreate ran
+  TfrQuillmereServ(const TfrQuillmereServ&) = delete;
+  TfrQuillmereServ& operator=(const TfrQuillmereServ&) = delete;
+
+  void FormCreate();
+  void FormDestroy();
+  void Exit1Click();  // ends the message loop; the program's end runs FormDestroy
+
+  // Tray (tray.cpp)
+  void AddTrayIcon();
+  void RemoveTrayIcon();
+  LRESULT TrayWndProc(UINT msg, WPARAM wp, LPARAM lp);
+  void tmrRefreshTimer();
+
+  // Control window (control.cpp)
+  LRESULT ControlWndProc(UINT msg, WPARAM wp, LPARAM lp);
+
+  // conf.xml (servform.cpp, through ConfigFile)
+  void LoadConfig();
+  void SaveConfig();
+
+  // Dialog queue (dlgqueue.cpp)
+  void QueueDialog(const std::string& text, int kind);
+  void tmrDlgTimer();
+
+  // Data model (servform.cpp)
+  std::string FConfPath;
+  std::string FInstallDir;
+  NOTIFYICONDATAA FTrayData{};
+  ServerCore core;  // FLastSync, FState, FSyncPeriod, FNextSync, FTargetPath, FTags, FSilent
+  std::vector<std::pair<std::string, int>> FDlgQueue;
+  std::string State1Text = "State:";              // the tray menu's first item
+  std::string agsquantity1Text = "Tags quantity:";  // its second item
+
+  HWND FCtrlWnd() const;
+  HWND FTrayWnd() const;
+  HWND FormHandle() const;  // owner of message boxes
+  EngineContext& Engine() { return *engine_; }
+  const ServerEnvironment& Environment() const { return env_; }
+  bool Created() const { return created_; }
+
+  static UINT TaskbarCreatedMessage();
+  static DateTime RoundDownTime(bool hourly, DateTime t);
+
+ private:
+  // --- start-up, shut-down, conf.xml (servform.cpp) ---
+  void PublishInRegistry();
+  ServerEnvironment env_;
+  std::unique_ptr<EngineContext> engine_;
+  std::unique_ptr<ConfigFile> config_;
+  std::unique_ptr<FunctionWindow> formWnd_;
+  bool created_ = false;
+  bool destroyed_ = false;
+
+  // --- control window (control.cpp) ---
+  std::unique_ptr<FunctionWindow> ctrlWnd_;
+
+  // --- tray (tray.cpp) ---
+  std::unique_ptr<FunctionWindow> trayWnd_;
+  std::unique_ptr<Timer> tmrRefresh;
+  UniqueIcon pTrayIcon;
+  UniqueMenu TrayMenu;
+
+  // --- dialog queue (dlgqueue.cpp) ---
+  std::unique_ptr<Timer> tmrDlg;
+  std::mutex dlgLock_;
+};
+
+// The one server form of the process while it exists.
+extern TfrQuillmereServ* frQuillmereServ;
+
+}  // namespace qm

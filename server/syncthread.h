@@ -1,0 +1,42 @@
+// The sync schedule: a thread that ticks about once a second, keeps FState, checks the target
+// every 21st tick (the first tick included) and runs a due copy run.
+//
+// Threads: Execute runs on the sync thread at idle priority. It touches shared data only
+// through ServerCore (guarded there) and hands the reload to the main thread through
+// ctx.reload. Holds (cmdSuspend) take effect at HoldPoint, where it owns no lock.
+#pragma once
+
+#include "base/thread.h"
+#include "server/engine.h"
+
+#include <atomic>
+#include <vector>
+
+namespace qm {
+
+class TSyncThread : public Thread {
+ public:
+  // Starts the thread (idle priority) at once unless start is false (tests start it later).
+  explicit TSyncThread(EngineContext& ctx, bool start = true);
+  ~TSyncThread() override;
+
+  void CheckTarget();
+  void SyncAll(std::vector<TTagItem>& tags, const std::string& target);
+
+  std::atomic<bool> TargetAvailable{true};
+  std::atomic<unsigned> Ticks{0};  // ticks completed, for tests
+
+ protected:
+  void Execute() override;
+
+ private:
+  void Tick(unsigned tick);
+  void DueRun();
+
+  EngineContext& ctx_;
+};
+
+// The server's one sync thread, from start-up to shut-down; null outside that time.
+extern TSyncThread* SyncThread;
+
+}  // namespace qm

@@ -1,0 +1,89 @@
+#include "support/testsupport.h"
+
+#include "base/handles.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+namespace qm::test {
+namespace {
+
+// Wine maps the Unix root to drive Z:.
+std::string FromUnix(const std::string& unix) {
+  std::string p = "Z:" + unix;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  if (p.back() != '\\') p += '\\';
+  return p;
+}
+
+}  // namespace
+
+std::string BinDir() { return FromUnix(QM_BIN_DIR_UNIX); }
+std::string BuildDir() { return FromUnix(QM_BUILD_DIR_UNIX); }
+
+std::string MakeScratchFolder(const std::string& hint) {
+  static std::atomic<unsigned> counter{0};
+  const std::string root = BuildDir() + "scratch\\";
+  CreateDirectoryA(root.c_str(), nullptr);
+  for (;;) {
+    std::string folder = root + hint + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(counter++) + "\\";
+    if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+  }
+}
+
+bool RemoveTree(const std::string& folder) {
+  std::string base = folder;
+  if (!base.empty() && base.back() == '\\') base.pop_back();
+  WIN32_FIND_DATAA fd;
+  UniqueFind find(FindFirstFileA((base + "\\*").c_str(), &fd));
+  if (find) {
+    do {
+      const std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string full = base + "\\" + name;
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveTree(full);
+      } else {
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(full.c_str())) RemoveDirectoryA(full.c_str());
+      }
+    } while (FindNextFileA(find.get(), &fd));
+  }
+  find.close();
+  SetFileAttributesA(base.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return RemoveDirectoryA(base.c_str()) != FALSE;
+}
+
+std::string ReadFileOrEmpty(const std::string& path) {
+  UniqueFile f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                           FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!f) return {};
+  std::string out;
+  char buf[65536];
+  DWORD n = 0;
+  while (ReadFile(f.get(), buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+  return out;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  UniqueFile f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!f) return false;
+  DWORD n = 0;
+  return WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) &&
+         n == bytes.size();
+}
+
+std::string SmallDriveRoot() {
+  const char* letter = std::getenv("QM_SMALL_DRIVE");
+  if (!letter || !*letter) return {};
+  return std::string(1, letter[0]) + ":\\";
+}
+
+}  // namespace qm::test

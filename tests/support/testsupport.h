@@ -1,0 +1,24 @@
+// Helpers shared by the test suites: scratch folders, Wine paths, files.
+#pragma once
+
+#include <string>
+
+namespace qm::test {
+
+// The build's bin folder (where QuillmereServ.exe is) and the build folder, as Windows paths
+// ending in "\".
+std::string BinDir();
+std::string BuildDir();
+
+// A fresh, empty folder below the build's scratch area, ending in "\"; unique per call.
+std::string MakeScratchFolder(const std::string& hint);
+bool RemoveTree(const std::string& folder);
+
+std::string ReadFileOrEmpty(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// The small drive letter (with its own tmpfs) the harness set up, such as "T:\"; empty when
+// the harness could not mount one (tests that need it skip).
+std::string SmallDriveRoot();
+
+}  // namespace qm::test
