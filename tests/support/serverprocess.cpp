@@ -1,0 +1,81 @@
+#include "support/serverprocess.h"
+
+#include "base/registry.h"
+#include "server/servform.h"
+#include "support/testsupport.h"
+
+namespace qm::test {
+
+std::string InstallServerCopy(const std::string& folder, const std::string& exeName) {
+  const std::string target = folder + exeName;
+  CopyFileA((BinDir() + "QuillmereServ.exe").c_str(), target.c_str(), FALSE);
+  DeleteServerKey();
+  return target;
+}
+
+void DeleteServerKey() { RegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, kServerKeyPath); }
+
+ServerProcess::~ServerProcess() { Kill(); }
+
+bool ServerProcess::Start(const std::string& exePath) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::string cmd = "\"" + exePath + "\"";
+  const std::string folder = exePath.substr(0, exePath.find_last_of('\\') + 1);
+  if (!CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  process_.reset(pi.hProcess);
+  pid_ = pi.dwProcessId;
+  return true;
+}
+
+HWND ServerProcess::WaitForControlWindow(unsigned timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        auto key = RegistryKey::Open(HKEY_LOCAL_MACHINE, kServerKeyPath, KEY_READ);
+        if (!key) return false;
+        auto handle = key->ReadInteger("Handle");
+        if (!handle) return false;
+        HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(*handle));
+        DWORD owner = 0;
+        if (!IsWindow(hwnd) || !GetWindowThreadProcessId(hwnd, &owner) || owner != pid_)
+          return false;
+        found = hwnd;
+        return true;
+      },
+      timeoutMs);
+  return found;
+}
+
+bool ServerProcess::WaitForExit(unsigned timeoutMs) {
+  return process_ && WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool ServerProcess::Running() const {
+  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+void ServerProcess::Kill() {
+  if (Running()) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
+  }
+  process_.reset();
+}
+
+HWND WaitForWindowByCaption(const std::string& caption, unsigned timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        found = FindWindowA(nullptr, caption.c_str());
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
+}
+
+}  // namespace qm::test
