@@ -19,6 +19,8 @@ struct EngineContext {
   std::function<void(const std::string& text)> log;                    // LogThread->AddLine
   std::function<void()> reload;  // LoadConfig on the main thread; returns when it has run
   std::function<void()> save;    // SaveConfig on the calling thread
+  // Where a copy run may be held (cmdSuspend): called between files, owning no lock.
+  std::function<void()> holdPoint;
 };
 
 }  // namespace qm

@@ -19,6 +19,7 @@ struct Recorder {
                     [this](const std::string& t, int k) { dialogs.emplace_back(t, k); },
                     [this](const std::string& t) { lines.push_back(t); },
                     nullptr,
+                    nullptr,
                     nullptr};
 };
 
