@@ -7,23 +7,28 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm {
 namespace {
 
 using test::ReadIcon;
+using test::StateImage;
 
-struct NotifyCall {
-  DWORD message;
-  NOTIFYICONDATAA data;
-};
-
-std::vector<NotifyCall> g_calls;
+std::vector<std::pair<DWORD, NOTIFYICONDATAA>> g_calls;
+bool g_forward = false;  // on to the real shell, for the test of the real notification area
+std::vector<BOOL> g_results;
 
 BOOL WINAPI RecordNotify(DWORD message, PNOTIFYICONDATAA data) {
-  g_calls.push_back({message, *data});
+  g_calls.emplace_back(message, *data);
+  if (g_forward) g_results.push_back(Shell_NotifyIconA(message, data));
   return TRUE;
+}
+
+bool QuitPosted() {
+  MSG msg;
+  return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
 }
 
 ServerEnvironment QuietEnvironment() {
@@ -32,320 +37,198 @@ ServerEnvironment QuietEnvironment() {
   return env;
 }
 
-test::IconPixels StateImage(uint8_t state) {
-  UniqueIcon icon(CreateStateIcon(state));
-  return ReadIcon(icon.get());
-}
-
-bool QuitPosted() {
-  MSG msg;
-  return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
-}
-
-void DrainMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
-
 class Tray : public ::testing::Test {
  protected:
-  void SetUp() override {
+  Tray() {
     g_calls.clear();
-    saved_ = TrayNotifyIcon;
+    g_results.clear();
     TrayNotifyIcon = &RecordNotify;
   }
-  void TearDown() override {
+  ~Tray() override {
     form.RemoveTrayIcon();
-    TrayNotifyIcon = saved_;
+    TrayNotifyIcon = &Shell_NotifyIconA;
+    g_forward = false;
     QuitPosted();
   }
-  void Tick(uint8_t state) {
+  // Sets the state, runs one refresh and returns what it sent to the shell.
+  std::vector<DWORD> Tick(uint8_t state) {
+    g_calls.clear();
     form.core.FState = state;
     form.tmrRefreshTimer();
-  }
-  // Runs a tick and returns the one NIM_MODIFY it sent.
-  NotifyCall TickExpectingModify(uint8_t state) {
-    g_calls.clear();
-    Tick(state);
-    EXPECT_EQ(g_calls.size(), 1u) << "state " << int(state);
-    if (g_calls.empty()) return {};
-    EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_MODIFY));
-    return g_calls[0];
+    std::vector<DWORD> messages;
+    for (auto& call : g_calls) messages.push_back(call.first);
+    return messages;
   }
 
   TfrQuillmereServ form{QuietEnvironment()};
-
- private:
-  ShellNotifyIconFunction saved_ = nullptr;
 };
 
-TEST_F(Tray, AddSendsTheFirstLayoutRecordFromAHiddenTopLevelToolWindow) {
+const std::vector<DWORD> kNothing{}, kModify{NIM_MODIFY};
+
+TEST_F(Tray, AddSendsTheFirstRecordLayoutFromAHiddenTopLevelWindowAndRemoveDeletesIt) {
   form.AddTrayIcon();
   ASSERT_EQ(g_calls.size(), 1u);
-  EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
-  const NOTIFYICONDATAA& d = g_calls[0].data;
+  EXPECT_EQ(g_calls[0].first, static_cast<DWORD>(NIM_ADD));
+  const NOTIFYICONDATAA d = g_calls[0].second;
   EXPECT_EQ(d.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
-  if constexpr (sizeof(void*) == 4) {
-    EXPECT_EQ(d.cbSize, 88u);
-  }
   EXPECT_EQ(d.uID, 0u);
   EXPECT_EQ(d.uFlags, 7u);
   EXPECT_EQ(d.uCallbackMessage, 1040u);
-  EXPECT_STREQ(d.szTip, "Harvo Quillmere");
-  for (size_t i = std::strlen("Harvo Quillmere"); i < 64; ++i) EXPECT_EQ(d.szTip[i], 0) << "tip byte " << i;
+  EXPECT_EQ(std::string(d.szTip, 64), std::string("Harvo Quillmere") + std::string(64 - 15, '\0'));
   EXPECT_TRUE(ReadIcon(d.hIcon) == StateImage(ssReady));
-
   HWND tray = form.FTrayWnd();
   ASSERT_NE(tray, nullptr);
   EXPECT_EQ(d.hWnd, tray);
   EXPECT_EQ(GetAncestor(tray, GA_PARENT), GetDesktopWindow()) << "a message-only window gets no broadcasts";
   EXPECT_FALSE(IsWindowVisible(tray));
-  EXPECT_TRUE(GetWindowLongPtrA(tray, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-  char cls[64] = {};
-  GetClassNameA(tray, cls, sizeof cls);
-  EXPECT_STREQ(cls, kTrayWindowClass);
+
+  g_calls.clear();
+  form.RemoveTrayIcon();
+  ASSERT_EQ(g_calls.size(), 1u);
+  EXPECT_EQ(g_calls[0].first, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(g_calls[0].second.hWnd, tray);
+  EXPECT_FALSE(IsWindow(tray));
+  EXPECT_EQ(Tick(ssSync), kNothing) << "a refresh after the removal still reached the shell";
 }
 
-TEST_F(Tray, TextAndIconFollowTheState) {
+TEST_F(Tray, TextAndIconFollowTheStateAndTheReplacedIconIsFreed) {
+  EXPECT_EQ(Tick(ssSync), kNothing) << "a refresh before the icon exists reached the shell";
   form.AddTrayIcon();
   struct Step {
     uint8_t state;
     const char* text;
+    uint8_t image;
   };
-  for (Step step : {Step{ssReady, "&State: Ready"}, Step{ssStopped, "&State: Stopped"},
-                    Step{ssNoTarget, "&State: No target"}, Step{ssSync, "&State: Sync"},
-                    Step{ssError, "&State: Error"}, Step{ssReady, "&State: Ready"}}) {
+  for (Step step : {Step{ssReady, "&State: Ready", 0}, Step{ssStopped, "&State: Stopped", 1},
+                    Step{ssNoTarget, "&State: No target", 2}, Step{ssSync, "&State: Sync", 3},
+                    Step{200, "&State: Error", 4}, Step{ssReady, "&State: Ready", 0}}) {
     const HICON before = form.FTrayData.hIcon;
-    const NotifyCall call = TickExpectingModify(step.state);
+    ASSERT_EQ(Tick(step.state), kModify) << step.text;
     EXPECT_EQ(form.State1Text, step.text);
-    EXPECT_TRUE(ReadIcon(call.data.hIcon) == StateImage(step.state)) << step.text;
-    EXPECT_EQ(call.data.hWnd, form.FTrayWnd());
-    EXPECT_EQ(call.data.uFlags, 7u);
-    EXPECT_STREQ(call.data.szTip, "Harvo Quillmere");
-    EXPECT_NE(call.data.hIcon, before);
+    const NOTIFYICONDATAA& sent = g_calls[0].second;
+    EXPECT_TRUE(ReadIcon(sent.hIcon) == StateImage(step.image)) << step.text;
+    EXPECT_TRUE(sent.hWnd == form.FTrayWnd() && sent.uFlags == 7 && std::string(sent.szTip) == "Harvo Quillmere");
     EXPECT_EQ(ReadIcon(before).width, 0) << "the replaced icon is still alive: " << step.text;
   }
 }
 
-TEST_F(Tray, TheFirstTickAlwaysUpdatesAndAnUnchangedStateSendsNothing) {
+TEST_F(Tray, OnlyAChangedTextReachesTheShell) {
   form.AddTrayIcon();
   EXPECT_EQ(form.State1Text, "State:");
-  TickExpectingModify(ssReady);
-  EXPECT_EQ(form.State1Text, "&State: Ready");
-  g_calls.clear();
-  Tick(ssReady);
-  Tick(ssReady);
-  EXPECT_TRUE(g_calls.empty());
-
-  // A state that changes and changes back between two ticks leaves no trace.
-  form.core.FState = ssSync;
-  form.core.FState = ssReady;
-  form.tmrRefreshTimer();
-  EXPECT_TRUE(g_calls.empty());
-  EXPECT_EQ(form.State1Text, "&State: Ready");
+  EXPECT_EQ(Tick(ssReady), kModify) << "the first refresh always updates";
+  EXPECT_EQ(Tick(ssReady), kNothing);
+  EXPECT_EQ(Tick(ssError), kModify);
+  EXPECT_EQ(Tick(77), kNothing) << "an unknown state reads as Error too";
+  form.core.FState = ssSync;  // and back again before the next tick
+  EXPECT_EQ(Tick(ssError), kNothing);
 }
 
-TEST_F(Tray, AStateOutsideTheTableShowsAsErrorWithoutReadingPastIt) {
+TEST_F(Tray, TaskbarCreatedAddsTheIconAgainAndExitEndsTheProgram) {
   form.AddTrayIcon();
-  const NotifyCall call = TickExpectingModify(200);
-  EXPECT_EQ(form.State1Text, "&State: Error");
-  EXPECT_TRUE(ReadIcon(call.data.hIcon) == StateImage(ssError));
-  g_calls.clear();
-  Tick(ssError);
-  EXPECT_TRUE(g_calls.empty());
-}
-
-TEST_F(Tray, NothingIsSentBeforeTheIconIsAddedOrAfterItIsRemoved) {
-  Tick(ssSync);
-  EXPECT_TRUE(g_calls.empty());
-  EXPECT_EQ(form.State1Text, "State:");
-
-  form.AddTrayIcon();
-  TickExpectingModify(ssSync);  // the text was kept, so the first tick with an icon updates
-
-  g_calls.clear();
-  HWND tray = form.FTrayWnd();
-  form.RemoveTrayIcon();
-  ASSERT_EQ(g_calls.size(), 1u);
-  EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_DELETE));
-  EXPECT_EQ(g_calls[0].data.hWnd, tray);
-  EXPECT_EQ(g_calls[0].data.uID, 0u);
-  EXPECT_FALSE(IsWindow(tray));
-  EXPECT_EQ(form.FTrayWnd(), nullptr);
-
-  g_calls.clear();
   Tick(ssNoTarget);
-  form.RemoveTrayIcon();
-  EXPECT_TRUE(g_calls.empty());
-}
-
-TEST_F(Tray, TaskbarCreatedAddsTheIconAgainWithTheCurrentImage) {
-  form.AddTrayIcon();
-  TickExpectingModify(ssNoTarget);
-  const HICON current = form.FTrayData.hIcon;
   g_calls.clear();
-  EXPECT_EQ(SendMessageA(form.FTrayWnd(), RegisterWindowMessageA("TaskbarCreated"), 0, 0), 0);
+  SendMessageA(form.FTrayWnd(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
   ASSERT_EQ(g_calls.size(), 1u);
-  EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
-  EXPECT_EQ(g_calls[0].data.hIcon, current);
-  EXPECT_EQ(g_calls[0].data.hWnd, form.FTrayWnd());
-  EXPECT_EQ(g_calls[0].data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
-}
+  EXPECT_EQ(g_calls[0].first, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(std::memcmp(&g_calls[0].second, &form.FTrayData, NOTIFYICONDATAA_V1_SIZE), 0);
+  EXPECT_TRUE(ReadIcon(g_calls[0].second.hIcon) == StateImage(ssNoTarget));
 
-TEST_F(Tray, ExitCommandEndsTheProgramAndOtherMessagesDoNot) {
-  form.AddTrayIcon();
-  HWND tray = form.FTrayWnd();
   QuitPosted();
-  SendMessageA(tray, WM_COMMAND, kTrayStateItem, 0);
-  SendMessageA(tray, WM_COMMAND, kTrayTagsItem, 0);
+  SendMessageA(form.FTrayWnd(), WM_COMMAND, kTrayStateItem, 0);
   EXPECT_FALSE(QuitPosted());
-  SendMessageA(tray, WM_COMMAND, kTrayExitItem, 0);
+  SendMessageA(form.FTrayWnd(), WM_COMMAND, kTrayExitItem, 0);
   EXPECT_TRUE(QuitPosted());
-
-  // Everything the tray does not handle itself gets the default treatment.
-  EXPECT_TRUE(SendMessageA(tray, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("probe")));
-  char text[16] = {};
-  GetWindowTextA(tray, text, sizeof text);
-  EXPECT_STREQ(text, "probe");
-  EXPECT_TRUE(g_calls.size() == 1u && g_calls[0].message == NIM_ADD);
 }
 
-// What a pop-up menu of this thread looked like while it was open: a timer of the thread
-// (served by the menu's own loop) reads it, then closes it.
-struct MenuSnapshot {
+// A pop-up menu of this thread as it looked while open: a thread timer, which the menu's own
+// loop serves, reads the menu and closes it.
+struct OpenMenu {
   bool seen = false;
   std::vector<std::string> texts;
-  std::vector<UINT> ids;
-  std::vector<bool> separators;
-  UINT defaultItem = 0;
+  UINT exitId = 0, defaultItem = 0;
   RECT rect{};
   HWND foreground = nullptr;
 };
-
-MenuSnapshot* g_snapshot = nullptr;
+OpenMenu* g_menu = nullptr;
 int g_polls = 0;
 
-HWND FindOpenMenuOfThisThread() {
-  HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND w, LPARAM out) -> BOOL {
-        char cls[16] = {};
-        GetClassNameA(w, cls, sizeof cls);
-        if (std::strcmp(cls, "#32768") != 0 || !IsWindowVisible(w)) return TRUE;
-        *reinterpret_cast<HWND*>(out) = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
+BOOL CALLBACK FindMenuWindow(HWND w, LPARAM out) {
+  char cls[16] = {};
+  GetClassNameA(w, cls, sizeof cls);
+  if (std::strcmp(cls, "#32768") != 0 || !IsWindowVisible(w)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = w;
+  return FALSE;
 }
 
-void CALLBACK InspectOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
-  HWND popup = FindOpenMenuOfThisThread();
-  if (!popup) {
-    if (++g_polls < 150) return;
-    KillTimer(nullptr, timer);
-    EndMenu();
-    return;
-  }
+void CALLBACK ReadOpenMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND popup = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&popup));
+  if (!popup && ++g_polls < 150) return;
   KillTimer(nullptr, timer);
-  MenuSnapshot& s = *g_snapshot;
-  s.seen = true;
-  s.foreground = GetForegroundWindow();
-  GetWindowRect(popup, &s.rect);
-  HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    char text[128] = {};
-    GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
-    MENUITEMINFOA info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE;
-    GetMenuItemInfoA(menu, i, TRUE, &info);
-    s.texts.push_back(text);
-    s.ids.push_back(GetMenuItemID(menu, i));
-    s.separators.push_back((info.fType & MFT_SEPARATOR) != 0);
+  if (popup) {
+    g_menu->seen = true;
+    g_menu->foreground = GetForegroundWindow();
+    GetWindowRect(popup, &g_menu->rect);
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      char text[128] = {};
+      GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+      g_menu->texts.push_back((GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR) ? "-" : text);
+    }
+    g_menu->exitId = GetMenuItemID(menu, 3);
+    g_menu->defaultItem = GetMenuDefaultItem(menu, TRUE, 0);
   }
-  s.defaultItem = GetMenuDefaultItem(menu, TRUE, 0);
   EndMenu();
 }
 
-MenuSnapshot SendMouse(HWND tray, LPARAM mouse) {
-  MenuSnapshot snapshot;
-  g_snapshot = &snapshot;
+OpenMenu SendMouse(HWND tray, LPARAM mouse) {
+  OpenMenu menu;
+  g_menu = &menu;
   g_polls = 0;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 100, &InspectOpenMenu);
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, &ReadOpenMenu);
   SendMessageA(tray, WM_TRAYICON, 0, mouse);
   KillTimer(nullptr, timer);
-  DrainMessages();
-  g_snapshot = nullptr;
-  return snapshot;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  g_menu = nullptr;
+  return menu;
 }
 
-TEST_F(Tray, RightButtonReleaseOpensTheMenuAtTheCursorWithCurrentTexts) {
+TEST_F(Tray, RightButtonReleaseOpensTheMenuAtTheCursorWithTheCurrentTexts) {
   form.AddTrayIcon();
   Tick(ssNoTarget);
   form.agsquantity1Text = "Tags quantity: 3";
   ASSERT_TRUE(SetCursorPos(210, 170));
-  POINT cursor{};
-  GetCursorPos(&cursor);
 
-  const MenuSnapshot menu = SendMouse(form.FTrayWnd(), WM_RBUTTONUP);
+  for (LPARAM mouse : {WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MOUSEMOVE})
+    EXPECT_FALSE(SendMouse(form.FTrayWnd(), mouse).seen) << "mouse message " << std::hex << mouse;
+
+  const OpenMenu menu = SendMouse(form.FTrayWnd(), WM_RBUTTONUP);
   ASSERT_TRUE(menu.seen) << "no menu opened";
-  EXPECT_EQ(menu.texts, (std::vector<std::string>{"&State: No target", "Tags quantity: 3", "", "Exit"}));
-  EXPECT_EQ(menu.separators, (std::vector<bool>{false, false, true, false}));
+  EXPECT_EQ(menu.texts, (std::vector<std::string>{"&State: No target", "Tags quantity: 3", "-", "Exit"}));
   EXPECT_EQ(menu.defaultItem, static_cast<UINT>(-1));
-  EXPECT_EQ(menu.rect.left, cursor.x);
-  EXPECT_EQ(menu.rect.top, cursor.y);
+  EXPECT_EQ(menu.rect.left, 210);
+  EXPECT_EQ(menu.rect.top, 170);
   EXPECT_EQ(menu.foreground, form.FTrayWnd());
-
-  // The menu's last item is the one that ends the program.
-  ASSERT_EQ(menu.ids.size(), 4u);
   QuitPosted();
-  SendMessageA(form.FTrayWnd(), WM_COMMAND, menu.ids[3], 0);
-  EXPECT_TRUE(QuitPosted());
+  SendMessageA(form.FTrayWnd(), WM_COMMAND, menu.exitId, 0);
+  EXPECT_TRUE(QuitPosted()) << "the last item is not the one that ends the program";
 
-  // Texts set later show at the next opening.
   Tick(ssSync);
   form.agsquantity1Text = "Tags quantity: 4";
-  const MenuSnapshot again = SendMouse(form.FTrayWnd(), WM_RBUTTONUP);
-  ASSERT_TRUE(again.seen);
+  const OpenMenu again = SendMouse(form.FTrayWnd(), WM_RBUTTONUP);
+  ASSERT_EQ(again.texts.size(), 4u);
   EXPECT_EQ(again.texts[0], "&State: Sync");
   EXPECT_EQ(again.texts[1], "Tags quantity: 4");
 }
 
-TEST_F(Tray, OtherMouseMessagesOpenNothing) {
+TEST_F(Tray, TheRealNotificationAreaAcceptsModifiesAndDeletesTheIcon) {
+  g_forward = true;
   form.AddTrayIcon();
-  for (LPARAM mouse : {WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MOUSEMOVE}) {
-    const MenuSnapshot menu = SendMouse(form.FTrayWnd(), mouse);
-    EXPECT_FALSE(menu.seen) << "mouse message " << std::hex << mouse;
-  }
-  EXPECT_FALSE(QuitPosted());
-}
-
-std::vector<std::pair<DWORD, BOOL>> g_shellResults;
-
-BOOL WINAPI ForwardToShell(DWORD message, PNOTIFYICONDATAA data) {
-  const BOOL ok = Shell_NotifyIconA(message, data);
-  g_shellResults.emplace_back(message, ok);
-  return ok;
-}
-
-TEST(TrayShell, TheNotificationAreaAcceptsModifiesAndDeletesTheIcon) {
-  const ShellNotifyIconFunction saved = TrayNotifyIcon;
-  TrayNotifyIcon = &ForwardToShell;
-  g_shellResults.clear();
-  {
-    TfrQuillmereServ form{QuietEnvironment()};
-    form.AddTrayIcon();
-    form.core.FState = ssSync;
-    form.tmrRefreshTimer();
-    form.RemoveTrayIcon();
-    // Once deleted the shell no longer knows the icon.
-    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &form.FTrayData));
-  }
-  TrayNotifyIcon = saved;
-  EXPECT_EQ(g_shellResults, (std::vector<std::pair<DWORD, BOOL>>{
-                                {NIM_ADD, TRUE}, {NIM_MODIFY, TRUE}, {NIM_DELETE, TRUE}}));
+  Tick(ssSync);
+  form.RemoveTrayIcon();
+  EXPECT_EQ(g_results, (std::vector<BOOL>{TRUE, TRUE, TRUE}));  // add, modify, delete
+  EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &form.FTrayData)) << "the shell still knows the deleted icon";
 }
 
 }  // namespace
