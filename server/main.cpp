@@ -1,3 +1,63 @@
+#include "base/handles.h"
+#include "base/thread.h"
+#include "base/window.h"
+#include "server/msgdialog.h"
 #include "server/servform.h"
+#include "tools/tools.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }  // stub
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The folder of the running program file, with its trailing backslash.
+std::string ProgramFolder() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      std::string path(buffer.data(), n);
+      return path.substr(0, path.find_last_of('\\') + 1);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+int RunServer() {
+  qm::MainThreadCalls::Attach();
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  // conf.xml is read through MSXML on this thread.
+  qm::ComApartment com;
+
+  qm::ServerEnvironment env;
+  env.programFolder = ProgramFolder();
+  auto* form = new qm::TfrQuillmereServ(env);
+  form->FormCreate();
+  qm::frMsgDialog = new qm::TfrMsgDialog;
+
+  const int exitCode = qm::RunMessageLoop();
+
+  form->FormDestroy();
+  delete qm::frMsgDialog;
+  qm::frMsgDialog = nullptr;
+  delete form;
+  qm::MainThreadCalls::Detach();
+  return exitCode;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Before anything else: a No answer must end this copy before it touches a window, the
+  // registry or a file.
+  qm::CloseRunningCopies(1);
+  try {
+    return RunServer();
+  } catch (...) {
+    return 1;
+  }
+}

@@ -1,17 +1,195 @@
 #include "server/servform.h"
 
+#include "base/registry.h"
+#include "base/thread.h"
+#include "server/logthread.h"
+#include "server/syncthread.h"
+#include "tools/tools.h"
+
+#include <cmath>
+
 namespace qm {
-// stub
+
 TfrQuillmereServ* frQuillmereServ = nullptr;
-TfrQuillmereServ::TfrQuillmereServ(ServerEnvironment env) : env_(std::move(env)) {}
-TfrQuillmereServ::~TfrQuillmereServ() = default;
-void TfrQuillmereServ::FormCreate() {}
-void TfrQuillmereServ::FormDestroy() {}
+
+namespace {
+
+constexpr int64_t kOneHourMs = 3600000;
+
+// Runs one step of the shut-down; a failure in it must not keep the next steps from running.
+template <class Step>
+void Guarded(Step step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TfrQuillmereServ::TfrQuillmereServ(ServerEnvironment env) : env_(std::move(env)) {
+  if (!env_.clock) env_.clock = &SystemClock();
+  frQuillmereServ = this;
+
+  formWnd_ = std::make_unique<FunctionWindow>([this](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+      Exit1Click();
+      return LRESULT{0};
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+  });
+  formWnd_->Create("TfrQuillmereServ", HiddenWindow::Kind::TopLevel, "frQuillmereServ");
+
+  tmrRefresh = std::make_unique<Timer>(300, [this] { tmrRefreshTimer(); });
+  tmrRefresh->SetEnabled(true);
+  tmrDlg = std::make_unique<Timer>(1000, [this] { tmrDlgTimer(); });
+
+  VolumeProbe& volumes = env_.volumes ? *env_.volumes : SystemVolumeProbe();
+  engine_.reset(new EngineContext{
+      core, *env_.clock, volumes,
+      [this](const std::string& text, int kind) { QueueDialog(text, kind); },
+      [](const std::string& text) { LogLine(text); },
+      [this] { MainThreadCalls::Run([this] { LoadConfig(); }); },
+      [this] { SaveConfig(); },
+      nullptr});
+}
+
+TfrQuillmereServ::~TfrQuillmereServ() {
+  if (created_ && !destroyed_) FormDestroy();
+  tmrRefresh.reset();
+  tmrDlg.reset();
+  ctrlWnd_.reset();
+  formWnd_.reset();
+  if (frQuillmereServ == this) frQuillmereServ = nullptr;
+}
+
+void TfrQuillmereServ::FormCreate() {
+  if (created_) return;
+  created_ = true;
+
+  core.SetNextSync(NeverSyncDate);
+  {
+    std::lock_guard<std::mutex> hold(dlgLock_);
+    FDlgQueue.clear();
+  }
+  FillFmtSettings("DD-MM-yyyy");
+  core.SetLastSync(NeverSyncDate);
+  // The server runs on without an icon when the shell does not take it.
+  Guarded([this] { AddTrayIcon(); });
+
+  ctrlWnd_ = std::make_unique<FunctionWindow>(
+      [this](HWND, UINT msg, WPARAM wp, LPARAM lp) { return ControlWndProc(msg, wp, lp); });
+  ctrlWnd_->Create("TfrQuillmereServControl", HiddenWindow::Kind::MessageOnly);
+
+  core.SetTags({});
+  core.SetSyncPeriod(1.0 / 24);
+  FInstallDir = env_.programFolder;
+  FConfPath = FInstallDir + "conf.xml";
+  PublishInRegistry();
+  config_ = std::make_unique<ConfigFile>(FConfPath);
+  core.SetTargetPath(FInstallDir + "Default Target\\");
+
+  LogThread = new TLogThread(FInstallDir);
+  LogLine("QuillmereServer# Started.");
+
+  LoadConfig();
+  core.FSilent = false;
+  SaveConfig();
+
+  core.SetNextSync(FirstDueTime(env_.clock->Now(), core.NextSync(), core.SyncPeriod()));
+
+  if (env_.startThreads) SyncThread = new TSyncThread(*engine_);
+  tmrDlg->SetEnabled(true);
+}
+
+void TfrQuillmereServ::FormDestroy() {
+  if (!created_ || destroyed_) return;
+  destroyed_ = true;
+
+  Guarded([this] {
+    RemoveTrayIcon();
+    // Nothing should touch the icon that is gone while the rest of the shut-down runs.
+    tmrRefresh->SetEnabled(false);
+    ctrlWnd_.reset();
+  });
+  env_.clock->Sleep(100);
+  // Terminate lifts any hold of cmdSuspend, and WaitFor serves the reload that a run may be
+  // waiting for, so a run in progress is completed and saved before the thread ends.
+  Guarded([] {
+    if (!SyncThread) return;
+    SyncThread->Terminate();
+    SyncThread->WaitFor();
+    delete SyncThread;
+    SyncThread = nullptr;
+  });
+  LogLine("QuillmereServer# Stoped.");
+  env_.clock->Sleep(800);
+  Guarded([] {
+    delete LogThread;
+    LogThread = nullptr;
+  });
+  env_.clock->Sleep(200);
+  Guarded([this] { core.SetTags({}); });
+  Guarded([this] {
+    tmrDlg->SetEnabled(false);
+    std::lock_guard<std::mutex> hold(dlgLock_);
+    FDlgQueue.clear();
+  });
+}
+
 void TfrQuillmereServ::Exit1Click() { PostQuitMessage(0); }
-void TfrQuillmereServ::LoadConfig() {}
-void TfrQuillmereServ::SaveConfig() {}
-HWND TfrQuillmereServ::FCtrlWnd() const { return nullptr; }
-HWND TfrQuillmereServ::FormHandle() const { return nullptr; }
-DateTime TfrQuillmereServ::RoundDownTime(bool, DateTime t) { return t; }
-void TfrQuillmereServ::PublishInRegistry() {}
+
+void TfrQuillmereServ::LoadConfig() {
+  try {
+    if (config_) config_->Load(core, env_.clock->Now());
+  } catch (...) {
+    // The load keeps whatever it reached; nothing is reported.
+  }
+  agsquantity1Text = "Tags quantity: " + std::to_string(core.TagCount());
+}
+
+void TfrQuillmereServ::SaveConfig() {
+  try {
+    if (config_) config_->Save(core);
+  } catch (...) {
+    // A failed save is dropped; the next save writes the file again.
+  }
+}
+
+HWND TfrQuillmereServ::FCtrlWnd() const { return ctrlWnd_ ? ctrlWnd_->hwnd() : nullptr; }
+
+HWND TfrQuillmereServ::FormHandle() const { return formWnd_ ? formWnd_->hwnd() : nullptr; }
+
+DateTime TfrQuillmereServ::RoundDownTime(bool hourly, DateTime t) {
+  DateTimeParts parts = DecodeDateTime(t);
+  parts.second = 0;
+  parts.millisecond = 0;
+  if (hourly) parts.minute = 0;
+  DateTime result = t;
+  return TryEncodeDateTime(parts, result) ? result : t;
+}
+
+DateTime TfrQuillmereServ::FirstDueTime(DateTime now, DateTime nextSync, double periodDays) {
+  if (!(now > nextSync)) return nextSync;
+  // Compared in whole milliseconds: a period of exactly one hour read from conf.xml must not
+  // count as longer through a rounding difference in its day fraction.
+  const bool hourly = std::llround(periodDays * kMsPerDay) > kOneHourMs;
+  return RoundDownTime(hourly, now) + periodDays;
+}
+
+void TfrQuillmereServ::PublishInRegistry() {
+  auto key = RegistryKey::OpenOrCreate(HKEY_LOCAL_MACHINE, env_.registryKey, KEY_ALL_ACCESS);
+  if (!key) return;
+  // A value of another type than string cannot name a folder; it is treated as missing and
+  // replaced, so that this server and the front end agree on one installation folder.
+  const std::optional<std::string> installDir = key->ReadString("InstallDir");
+  if (installDir && !installDir->empty()) {
+    FInstallDir = *installDir;
+    FConfPath = *installDir + "conf.xml";
+  } else {
+    key->WriteString("InstallDir", env_.programFolder);
+  }
+  key->WriteInteger("Handle", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FCtrlWnd())));
+}
+
 }  // namespace qm

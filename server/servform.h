@@ -57,6 +57,9 @@ struct ServerEnvironment {
   Clock* clock = &SystemClock();
   VolumeProbe* volumes = nullptr;  // null: the real probe
   bool startThreads = true;
+  // HKEY_LOCAL_MACHINE key of the rendezvous; tests in one process use a key of their own so
+  // that they cannot disturb a server that runs beside them.
+  std::string registryKey = kServerKeyPath;
 };
 
 class TfrQuillmereServ {
@@ -105,6 +108,9 @@ class TfrQuillmereServ {
 
   static UINT TaskbarCreatedMessage();
   static DateTime RoundDownTime(bool hourly, DateTime t);
+  // The due time that start-up sets: unchanged while now is not past nextSync, else now cut
+  // down to the minute (to the hour for periods longer than one hour) plus the period.
+  static DateTime FirstDueTime(DateTime now, DateTime nextSync, double periodDays);
 
  private:
   // --- start-up, shut-down, conf.xml (servform.cpp) ---
@@ -117,12 +123,18 @@ class TfrQuillmereServ {
   bool destroyed_ = false;
 
   // --- control window (control.cpp) ---
+  void OnSyncControl(HWND sender, LPARAM code);
+  void OnCopyData(const COPYDATASTRUCT* block);
+  void SendStatus(HWND sender);
+  void SendAcknowledgement(HWND sender, LPARAM result);
   std::unique_ptr<FunctionWindow> ctrlWnd_;
 
   // --- tray (tray.cpp) ---
+  void BuildTrayMenu();
+  void PopUpTrayMenu();
   std::unique_ptr<FunctionWindow> trayWnd_;
   std::unique_ptr<Timer> tmrRefresh;
-  UniqueIcon pTrayIcon;
+  UniqueIcon pTrayIcon;  // the icon whose handle FTrayData carries
   UniqueMenu TrayMenu;
 
   // --- dialog queue (dlgqueue.cpp) ---

@@ -1,0 +1,71 @@
+#include "support/formfixture.h"
+
+#include "base/registry.h"
+#include "support/testsupport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace qm::test {
+
+DateTime ManualClock::Now() {
+  if (FailNow) throw std::runtime_error("clock unavailable");
+  return now_.load();
+}
+
+void ManualClock::Sleep(unsigned ms) { ::Sleep(std::min(ms, 5u)); }
+
+std::string Stamp(DateTime t) {
+  const DateTimeParts p = DecodeDateTime(t);
+  char text[40];
+  std::snprintf(text, sizeof text, "%02d.%02d.%04d %02d:%02d:%02d.%03d", p.day, p.month, p.year,
+                p.hour, p.minute, p.second, p.millisecond);
+  return text;
+}
+
+DateTime At(int year, int month, int day, int hour, int minute, int second, int ms) {
+  return EncodeDateTime({year, month, day, hour, minute, second, ms});
+}
+
+std::string UniqueTestKey() {
+  static std::atomic<unsigned> counter{0};
+  return std::string(kServerKeyPath) + "-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+         std::to_string(counter++);
+}
+
+bool TakeQuitMessage() {
+  MSG msg;
+  bool found = false;
+  while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) found = true;
+  return found;
+}
+
+InProcessServer::InProcessServer(DateTime now)
+    : clock(now), folder(MakeScratchFolder("form")), key(UniqueTestKey()) {}
+
+InProcessServer::~InProcessServer() {
+  Destroy();
+  TakeQuitMessage();
+  RegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, key);
+  RemoveTree(folder);
+}
+
+ServerEnvironment InProcessServer::Environment(bool startThreads) {
+  ServerEnvironment env;
+  env.programFolder = folder;
+  env.clock = &clock;
+  env.startThreads = startThreads;
+  env.registryKey = key;
+  return env;
+}
+
+TfrQuillmereServ& InProcessServer::Create(bool startThreads) {
+  form = std::make_unique<TfrQuillmereServ>(Environment(startThreads));
+  form->FormCreate();
+  return *form;
+}
+
+void InProcessServer::Destroy() { form.reset(); }
+
+}  // namespace qm::test

@@ -1,0 +1,54 @@
+// Running the server form inside a test process: a clock the test sets, a scratch installation
+// folder and a registry key of the test's own, so that in-process forms never disturb a server
+// that an end-to-end test runs.
+#pragma once
+
+#include "base/clock.h"
+#include "server/servform.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace qm::test {
+
+class ManualClock final : public Clock {
+ public:
+  explicit ManualClock(DateTime now) : now_(now) {}
+  DateTime Now() override;  // throws while FailNow is set
+  // Waits a little for real, so that waiting threads still yield, but never the full time.
+  void Sleep(unsigned ms) override;
+
+  void Set(DateTime now) { now_ = now; }
+  std::atomic<bool> FailNow{false};
+
+ private:
+  std::atomic<DateTime> now_;
+};
+
+// "dd.mm.yyyy hh:mm:ss.zzz", for readable failure messages and exact comparisons.
+std::string Stamp(DateTime t);
+DateTime At(int year, int month, int day, int hour, int minute, int second, int ms = 0);
+
+class InProcessServer {
+ public:
+  explicit InProcessServer(DateTime now = At(2025, 3, 14, 10, 37, 25, 500));
+  ~InProcessServer();  // destroys the form, removes the key and the folder, drops a WM_QUIT
+
+  ServerEnvironment Environment(bool startThreads = false);
+  // Constructs the form and runs FormCreate.
+  TfrQuillmereServ& Create(bool startThreads = false);
+  void Destroy();  // the form's destructor (FormDestroy); safe to call twice
+
+  ManualClock clock;
+  const std::string folder;
+  const std::string key;
+  std::unique_ptr<TfrQuillmereServ> form;
+};
+
+// A registry key path below the product's key that no other test process uses.
+std::string UniqueTestKey();
+// True when a WM_QUIT is waiting in the calling thread's queue (it is removed).
+bool TakeQuitMessage();
+
+}  // namespace qm::test
