@@ -1,5 +1,6 @@
 #include "base/datetime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -31,6 +32,11 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 
 const int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
 
+// 1 January 0001 and the last millisecond of 31 December 9999: the values every date-time
+// text can hold.
+constexpr double kFirstDay = -693593.0;
+constexpr double kLastInstant = 2958466.0 - 1.0 / kMsPerDay;
+
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int DaysInMonth(int y, int m) {
@@ -59,6 +65,10 @@ DateTime EncodeDateTime(const DateTimeParts& parts) {
 }
 
 DateTimeParts DecodeDateTime(DateTime t) {
+  // A value read from a damaged file or message may be anything; the integer conversions
+  // below are undefined outside this range.
+  if (!std::isfinite(t)) t = 0.0;
+  t = std::clamp(t, kFirstDay, kLastInstant);
   int64_t day = static_cast<int64_t>(std::floor(t));
   int64_t ms = std::llround((t - static_cast<double>(day)) * kMsPerDay);
   if (ms >= static_cast<int64_t>(kMsPerDay)) {

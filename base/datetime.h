@@ -23,6 +23,7 @@ struct DateTimeParts {
 bool TryEncodeDateTime(const DateTimeParts& parts, DateTime& out);
 DateTime EncodeDateTime(const DateTimeParts& parts);  // throws std::invalid_argument
 // Rounds to the nearest millisecond, carrying into the next day where that gives 24:00.
+// Values outside years 1..9999 are clamped to that range, NaN and infinities read as 0.
 DateTimeParts DecodeDateTime(DateTime t);
 
 DateTime FromSystemTime(const SYSTEMTIME& st);

@@ -2,6 +2,8 @@
 // formatting can be tested for any locale and filled from the machine's own.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace qm {
@@ -14,7 +16,11 @@ struct LocaleTimeFormat {
   std::string pm = "PM";        // LOCALE_S2359
 };
 
-// Reads the current user's locale (GetLocaleInfoA on LOCALE_USER_DEFAULT).
+// Reads one locale's settings (GetLocaleInfoA); a value the locale does not give keeps the
+// record's default.
+LocaleTimeFormat LocaleTimeFormatOf(LCID locale);
+
+// The current user's locale (LOCALE_USER_DEFAULT).
 LocaleTimeFormat UserLocaleTimeFormat();
 
 }  // namespace qm

@@ -1,0 +1,95 @@
+#include "tools/tools.h"
+
+#include "base/handles.h"
+#include "base/prompt.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <vector>
+
+namespace qm {
+namespace {
+
+// One running copy found by the single-instance step.
+struct TCardObject {
+  uint32_t ProcessId = 0;
+};
+
+constexpr DWORD kSnapshotAllKinds = 15;  // heaps, modules, processes and threads
+constexpr char kAlreadyRunningCaption[] = "Application is already running.";
+constexpr char kServerQuestion[] =
+    " The QuillmereServ is already running on this machine! Do you wish to close it and start a "
+    "new session?";
+constexpr char kFrontEndQuestion[] =
+    " The Quillmere GUI is already running on this machine! Do you wish to close it and start a "
+    "new session?";
+
+// Upper-cases a to z only: other bytes of single-byte text depend on the code page.
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string ProgramName(const std::string& imageName) {
+  std::string name = imageName;
+  const size_t folderEnd = name.find_last_of("\\/");
+  if (folderEnd != std::string::npos) name.erase(0, folderEnd + 1);
+  for (char& c : name) c = UpperAscii(c);
+  // A dot among the first four characters is part of the name, not its extension.
+  const size_t dot = name.find('.');
+  if (dot != std::string::npos && dot >= 4) name.erase(dot);
+  return name;
+}
+
+std::vector<TCardObject> FindRunningCopies(int mode) {
+  std::vector<TCardObject> found;
+  const DWORD ownId = GetCurrentProcessId();
+  UniqueSnapshot snapshot(CreateToolhelp32Snapshot(kSnapshotAllKinds, 0));
+  if (!snapshot) return found;
+  PROCESSENTRY32 entry{};
+  // The size of the 8-bit-character entry of this build (296 bytes in 32-bit programs, 304 in
+  // 64-bit ones); the walk refuses any other.
+  entry.dwSize = sizeof entry;
+  // On Windows the first entry is the idle process (id 0), never a copy of ours. Wine lists
+  // its processes oldest first instead, so there the oldest process is passed over.
+  if (!Process32First(snapshot.get(), &entry)) return found;
+  while (Process32Next(snapshot.get(), &entry)) {
+    const std::string image(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
+    if (ImageMatchesMode(image, mode) && entry.th32ProcessID != ownId)
+      found.push_back({entry.th32ProcessID});
+  }
+  return found;
+}
+
+// Only an explicit Yes allows ending another copy; a No, or a box that could not be shown,
+// leaves the running copy alone and ends this program instead.
+bool UserAgreesToClose(int mode) {
+  const char* question = mode == 1 ? kServerQuestion : kFrontEndQuestion;
+  return ShowMessageBox(nullptr, question, kAlreadyRunningCaption, MB_YESNO) == IDYES;
+}
+
+}  // namespace
+
+bool ImageMatchesMode(const std::string& imageName, int mode) {
+  const std::string name = ProgramName(imageName);
+  const bool server = name == "QUILLMERESERV";
+  const bool frontEnd = name == "QUILLMERE";
+  switch (mode) {
+    case 1: return server;
+    case 2: return frontEnd;
+    case 3: return server || frontEnd;
+    default: return false;
+  }
+}
+
+void CloseRunningCopies(int mode) {
+  const std::vector<TCardObject> copies = FindRunningCopies(mode);
+  if (copies.empty()) return;
+  if (mode != 3 && !UserAgreesToClose(mode)) ExitProcess(0);
+  for (const TCardObject& copy : copies) {
+    // Not waited for: the caller goes on at once, and a copy that cannot be ended is left.
+    UniqueKernelHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, copy.ProcessId));
+    if (process) TerminateProcess(process.get(), 0);
+  }
+}
+
+}  // namespace qm
