@@ -1,16 +1,80 @@
 #include "base/fileio.h"
 
+#include "base/handles.h"
+
 #include <windows.h>
 
+#include <algorithm>
+
 namespace qm {
-// stub
-std::optional<std::string> ReadWholeFile(const std::string&) { return std::nullopt; }
-bool ReplaceFileAtomically(const std::string&, const std::string&) { return false; }
+namespace {
+
+constexpr int kMoveTries = 5;
+constexpr unsigned kMoveRetryMs = 25;
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  // Denying write sharing makes the open fail while a writer has the file, so a reader never
+  // sees a half-written file; delete sharing lets a writer replace the file meanwhile.
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7fffffff) return std::nullopt;
+  std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    if (!ReadFile(file.get(), bytes.data() + done, want, &n, nullptr)) return std::nullopt;
+    if (n == 0) break;
+    done += n;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+std::string TemporaryPathFor(const std::string& path) { return path + ".tmp"; }
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, Clock& clock) {
+  const std::string temp = TemporaryPathFor(path);
+  UniqueFile file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;  // nothing was created, so nothing to remove
+  const bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+  // A close can still report a late write error; it counts like any other.
+  if (!file.close() || !written) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  for (int attempt = 1; attempt <= kMoveTries; ++attempt) {
+    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    if (attempt < kMoveTries) clock.Sleep(kMoveRetryMs);
+  }
+  DeleteFileA(temp.c_str());
+  return false;
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
 bool FolderExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
 }  // namespace qm

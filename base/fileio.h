@@ -1,19 +1,24 @@
 // Whole-file reads and crash-safe whole-file replacement.
 #pragma once
 
+#include "base/clock.h"
+
 #include <optional>
 #include <string>
 
 namespace qm {
 
-// The file's bytes; nullopt when it cannot be opened or read (missing, locked for writing).
+// The file's bytes; nullopt when it cannot be opened or read (missing, a folder, or held open
+// for writing by another program: a half-written file is never read).
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Writes bytes to a temporary file beside path, flushes it to disk, then replaces path in one
-// step (MoveFileEx with REPLACE_EXISTING | WRITE_THROUGH), retrying a few times within about
-// 100 ms while another program holds path open. On failure the temporary file is removed and
-// path is left as it was.
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+// Writes bytes to a temporary file beside path (TemporaryPathFor), flushes it to disk, then
+// replaces path in one step (MoveFileEx with REPLACE_EXISTING | WRITE_THROUGH), retrying a few
+// times within about 100 ms (waits through clock) while another program holds path open. On
+// failure the temporary file is removed and path is left as it was.
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
+                           Clock& clock = SystemClock());
+std::string TemporaryPathFor(const std::string& path);
 
 bool FileExists(const std::string& path);     // a file or a folder
 bool FolderExists(const std::string& path);

@@ -1,10 +1,178 @@
 #include "server/config.h"
 
+#include "base/fileio.h"
+#include "base/xmldoc.h"
+#include "tools/tools.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
 namespace qm {
-// stub
-double MsToPeriod(int32_t ms) { return ms / 86400000.0; }
-int64_t PeriodToMs(double days) { return static_cast<int64_t>(days * 86400000.0); }
-std::string BuildConfigText(const ServerSettings&, bool, const std::vector<TTagItem>&) { return {}; }
-LoadOutcome ConfigFile::Load(ServerCore&, DateTime) { return {}; }
-bool ConfigFile::Save(ServerCore&) { return false; }
+
+// The period conversions are defined on the x87 80-bit format; a 64-bit long double would
+// round differently.
+static_assert(std::numeric_limits<long double>::digits == 64, "long double must be 80-bit extended");
+
+namespace {
+
+// 1/86400000 rounded once to extended precision; load and save both use this same value, which
+// makes every millisecond count a load accepts come back unchanged.
+const long double kDaysPerMs = 1.0L / 86400000.0L;
+
+constexpr uint64_t kUnopenedBit = 1;
+
+// The guarded part of a load: each step throws on the failure that ends it, and what the steps
+// before it set stays set.
+void ReadInto(const XmlNode& root, ServerCore& core, std::vector<TTagItem>& tags) {
+  DateTime lastSync = 0;
+  if (TryTextToDateTime(RequiredText(root, "lastsyncdate"), lastSync)) core.SetLastSync(lastSync);
+  core.SetSyncPeriod(MsToPeriod(ParseInt32(RequiredText(root, "syncperiod"))));
+  std::string target = RequiredText(root, "targetdrive");
+  if (target.back() != '\\') target += '\\';
+  core.SetTargetPath(target);
+  core.FSilent = ParseInt32(RequiredText(root, "silentflag")) != 0;
+  const XmlNode list = root.ChildByName("tagslist");
+  const int count = list.ChildCount();  // 0 for a missing tagslist
+  for (int i = 0; i < count; ++i) tags.push_back(TTagItem::FromNode(list.Child(i)));
+}
+
+void AppendCharacter(std::string& out, unsigned code, UINT codePage) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+    return;
+  }
+  if (code <= 0xFFFF) {
+    const wchar_t wide = static_cast<wchar_t>(code);
+    char byte = 0;
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &wide, 1, &byte, 1, nullptr, &lossy) == 1 &&
+        !lossy) {
+      out += byte;
+      return;
+    }
+  }
+  out += "&#" + std::to_string(code) + ";";
+}
+
+}  // namespace
+
+double MsToPeriod(int32_t ms) {
+  return static_cast<double>(static_cast<long double>(ms) * kDaysPerMs);
+}
+
+int64_t PeriodToMs(double days) {
+  const long double ms = static_cast<long double>(days) / kDaysPerMs;
+  // Out of range only for a period no load can give; llrintl would be undefined there.
+  if (!(std::fabs(ms) < 9.0e18L)) return 0;
+  return llrintl(ms);  // the default rounding mode: to nearest, halves to even
+}
+
+std::string ToDeclaredEncoding(const std::string& systemText) {
+  constexpr UINT kDeclared = 1251;
+  if (GetACP() == kDeclared) return systemText;
+  bool plain = true;
+  for (char c : systemText) plain = plain && static_cast<unsigned char>(c) < 0x80;
+  if (plain) return systemText;
+  const std::wstring wide = SystemTextToWide(systemText);
+  std::string out;
+  out.reserve(systemText.size() + 16);
+  for (size_t i = 0; i < wide.size(); ++i) {
+    unsigned code = wide[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000)
+      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    AppendCharacter(out, code, kDeclared);
+  }
+  return out;
+}
+
+std::string BuildConfigText(const ServerSettings& settings, bool silent,
+                            const std::vector<TTagItem>& tags) {
+  std::string text;
+  auto add = [&text](const std::string& line) {
+    text += line;
+    text += "\r\n";
+  };
+  add("<?xml version=\"1.0\" encoding=\"Windows-1251\"?>");
+  add("<configuration>");
+  add(XmlElementLine("lastsyncdate", DateTimeToText(settings.LastSync)));
+  add(XmlElementLine("syncperiod", std::to_string(PeriodToMs(settings.SyncPeriod))));
+  add(XmlElementLine("targetdrive", settings.TargetPath));
+  add(XmlElementLine("silentflag", silent ? "1" : "0"));
+  add(" <tagslist>");
+  for (const TTagItem& tag : tags) add(TagItemXml(tag));
+  add(" </tagslist>");
+  add("</configuration>");
+  return ToDeclaredEncoding(text);
+}
+
+void MoveNextSyncEarlier(ServerCore& core, DateTime now) {
+  const DateTime lastSync = core.LastSync();
+  const DateTime candidate = (lastSync <= NeverSyncDate ? now : lastSync) + core.SyncPeriod();
+  if (candidate < core.NextSync()) core.SetNextSync(candidate);
+}
+
+std::string ConfigFile::KeptCopyPath(int n) const {
+  return n <= 1 ? path_ + ".unread" : path_ + ".unread." + std::to_string(n);
+}
+
+LoadOutcome ConfigFile::Load(ServerCore& core, DateTime now) {
+  LoadOutcome outcome;
+  bool opened = false;
+  try {
+    std::vector<TTagItem> tags;
+    try {
+      const std::optional<std::string> bytes = ReadWholeFile(path_);
+      opened = bytes.has_value();
+      XmlDocument doc;
+      if (bytes && doc.Parse(*bytes)) {
+        outcome.fileRead = true;
+        ReadInto(doc.DocumentElement(), core, tags);
+        outcome.complete = true;
+      }
+    } catch (...) {
+    }
+    core.SetTags(std::move(tags));
+    MoveNextSyncEarlier(core, now);
+  } catch (...) {
+  }
+  if (outcome.complete || (!opened && !FileExists(path_)))
+    unreadMark_ = 0;
+  else
+    unreadMark_ = (++markCounter_ << 1) | (opened ? 0 : kUnopenedBit);
+  return outcome;
+}
+
+bool ConfigFile::KeepUnreadFile() {
+  const std::optional<std::string> bytes = ReadWholeFile(path_);
+  if (!bytes) return !FileExists(path_);  // gone: nothing to keep; held open: not now
+  if (bytes->empty()) return true;
+  for (int n = 1; n <= kMaxKeptCopies; ++n) {
+    const std::string kept = KeptCopyPath(n);
+    if (!FileExists(kept)) return ReplaceFileAtomically(kept, *bytes);
+    if (ReadWholeFile(kept) == bytes) return true;  // kept already by an earlier save
+  }
+  return false;
+}
+
+bool ConfigFile::Save(ServerCore& core) {
+  try {
+    std::lock_guard<std::mutex> saving(core.SaveLock());
+    uint64_t mark = unreadMark_.load();
+    if (mark != 0) {
+      // A file no load could open may hold anything: it waits for a load that reads it.
+      if ((mark & kUnopenedBit) != 0 ? FileExists(path_) : !KeepUnreadFile()) return false;
+    }
+    const std::string text = BuildConfigText(core.Settings(), core.FSilent.load(), core.Tags());
+    if (!ReplaceFileAtomically(path_, text)) return false;
+    if (mark != 0) unreadMark_.compare_exchange_strong(mark, 0);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace qm

@@ -3,6 +3,12 @@
 // Threads: Load runs on the main thread only; Save on the main or the sync thread, and two
 // saves never interleave (ServerCore::SaveLock). Neither reports anything or lets a failure
 // out.
+//
+// A load that stops early leaves on disk tags that the server does not hold. A file that the
+// load could not open at all (held by a writer) is not overwritten until a later load reads
+// it. A file read in part (not well-formed, a bad element or item) is kept beside itself, as
+// "conf.xml.unread" (then "conf.xml.unread.2" ... when earlier kept copies differ), before the
+// next save overwrites it; a save that cannot keep the copy leaves conf.xml alone.
 #pragma once
 
 #include "base/datetime.h"
@@ -25,11 +31,21 @@ double MsToPeriod(int32_t ms);
 int64_t PeriodToMs(double days);
 
 // The exact text the server writes: declaration, one element per line, CR LF after each.
+// Texts are the system code page's; where that is not Windows-1251, characters are written as
+// the declared encoding's bytes or, lacking one, as character references, so that every name
+// reads back as it was.
 std::string BuildConfigText(const ServerSettings& settings, bool silent,
                             const std::vector<TTagItem>& tags);
+std::string ToDeclaredEncoding(const std::string& systemText);
+
+// The due-time rule after a load: the next run never moves later, and moves earlier when the
+// period shrank or the last sync lies further back.
+void MoveNextSyncEarlier(ServerCore& core, DateTime now);
 
 class ConfigFile {
  public:
+  static constexpr int kMaxKeptCopies = 20;
+
   explicit ConfigFile(std::string path) : path_(std::move(path)) {}
 
   // Reads the file into core (settings, FSilent, tags), then applies the due-time rule
@@ -38,11 +54,18 @@ class ConfigFile {
   bool Save(ServerCore& core);
 
   const std::string& Path() const { return path_; }
+  // The n-th name (1-based) for keeping a file that a load did not read to its end.
+  std::string KeptCopyPath(int n) const;
 
  private:
+  bool KeepUnreadFile();
+
   std::string path_;
-  // Set by a load that stopped early on a file that exists: the next save keeps that file.
-  std::atomic<bool> preserveBeforeSave_{false};
+  // Nonzero while the last load stopped early on an existing file: bit 0 set when it could not
+  // even open it. Each such load draws a new value, so that a save clears only the mark of the
+  // load it has dealt with.
+  std::atomic<uint64_t> unreadMark_{0};
+  std::atomic<uint64_t> markCounter_{0};
 };
 
 }  // namespace qm

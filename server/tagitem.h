@@ -24,12 +24,23 @@ struct TTagItem {
   std::string TagKey() const { return IsFolder() ? Path + Caption + "\\" : Path; }
 
   // Builds an item from one child of tagslist; throws on a missing or bad required element.
+  // A negative size, which has no meaning, is held as 0 so that the next save writes a value
+  // the next load reads again.
   static TTagItem FromNode(const XmlNode& node);
 };
 
 std::string MakeTargetSub(const std::string& path);
 
-// The item's one-line element text, without line end.
+// The item's one-line element text, without line end. Sizes above 2147483647 are written as
+// 2147483647, the most the file format holds.
 std::string TagItemXml(const TTagItem& item);
+
+// The text of parent's first child element of that name; throws XmlError when it is missing,
+// empty or holds anything but one text.
+std::string RequiredText(const XmlNode& parent, const std::string& name);
+
+// A signed 32-bit decimal integer, blanks around it allowed; throws std::invalid_argument on
+// anything else (empty, other characters, out of range).
+int32_t ParseInt32(const std::string& text);
 
 }  // namespace qm
