@@ -3,24 +3,32 @@
 //
 // Threads: AddLine runs on any thread; Execute and Flush on the writer thread only. The queue
 // lines_ is guarded by queueLock_, held for one list operation at a time and never while the
-// file is open. Ready_ is the hand-off flag: false while a writer adds a line.
+// file is open. ready_ is the hand-off flag: false until the first line is queued and while a
+// writer adds a line; the writer thread takes lines only while it is true.
 #pragma once
 
 #include "base/clock.h"
+#include "base/handles.h"
 #include "base/thread.h"
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
 namespace qm {
 
+// Appends bytes to the open log file; true when all of them got there. A seam, so that tests
+// can make a write fail in the middle of a flush.
+using LogFileWrite = std::function<bool(HANDLE file, const std::string& bytes)>;
+
 class TLogThread : public Thread {
  public:
   // logFolder is the installation folder, as a rule ending in "\"; the file is
   // logFolder + "quillmere.log". Starts the thread at below-normal priority.
-  explicit TLogThread(const std::string& logFolder, Clock& clock = SystemClock());
+  explicit TLogThread(const std::string& logFolder, Clock& clock = SystemClock(),
+                      LogFileWrite write = {});
   ~TLogThread() override;  // stops the thread, then drops what is still queued
 
   void AddLine(const std::string& text);
@@ -33,10 +41,13 @@ class TLogThread : public Thread {
 
  private:
   void Flush();
+  bool HasLines() const;
   bool TakeFirst(std::string& line);
+  void PutBack(std::string line);
 
   std::string fileName_;
   Clock& clock_;
+  LogFileWrite write_;
   std::atomic<bool> ready_{false};
   mutable std::mutex queueLock_;
   std::deque<std::string> lines_;

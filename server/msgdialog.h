@@ -1,6 +1,11 @@
 // The server's warning dialog: a red headline, "To Rectify this Problem", the instructions, and
-// the buttons "Silence" (optional) and "Ok". Created once at start, reused for every warning.
+// the buttons "Silence" (optional) and "Ok". Created once at start, reused for every warning;
+// it keeps the texts of the last warning between showings.
+//
+// Threads: main thread only (the dialog's window lives on the thread that shows it).
 #pragma once
+
+#include "base/handles.h"
 
 #include <windows.h>
 
@@ -14,10 +19,13 @@ class TfrMsgDialog {
   static constexpr int kOk = 1;
   static constexpr int kClosed = 2;
 
-  TfrMsgDialog() = default;
+  TfrMsgDialog();
+  TfrMsgDialog(const TfrMsgDialog&) = delete;
+  TfrMsgDialog& operator=(const TfrMsgDialog&) = delete;
+
   void Setup(const std::string& caption, const std::string& headline, const std::string& message,
              bool showSilence);
-  // Shows the dialog modally; returns kSilence, kOk or kClosed.
+  // Shows the dialog modally; returns kSilence, kOk or kClosed (also when it cannot be shown).
   int ShowModal(HWND owner);
 
   const std::string& Caption() const { return caption_; }
@@ -26,10 +34,23 @@ class TfrMsgDialog {
   bool SilenceShown() const { return showSilence_; }
 
  private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+  INT_PTR OnInitDialog();
+  INT_PTR OnCommand(int id);
+  INT_PTR OnCtlColorStatic(HDC dc, HWND control);
+  INT_PTR OnClose();
+  void Button1Click();  // "Ok"
+  void Button2Click();  // "Silence"
+  void PlaceInPixels();
+
   std::string caption_ = "frMsgDialog";
   std::string headline_;
   std::string message_;
   bool showSilence_ = true;
+  HWND hwnd_ = nullptr;  // while shown
+  UniqueGdiObject headlineFont_;
+  UniqueGdiObject boldFont_;
 };
 
 // The one warning dialog of the server, from start-up to the end of the program.

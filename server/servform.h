@@ -2,7 +2,7 @@
 // the control window, conf.xml, the dialog queue, and start-up and shut-down.
 //
 // Threads: every method runs on the main thread except QueueDialog (sync thread) and the
-// engine callbacks, which go through ServerCore's guards. dlgLock_ guards FDlgQueue and is
+// engine callbacks, which go through ServerCore's guards. FDlgQueue carries its own guard,
 // never held while a dialog is open.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include "base/handles.h"
 #include "base/window.h"
 #include "server/config.h"
+#include "server/dlgqueue.h"
 #include "server/engine.h"
 #include "server/servercore.h"
 
@@ -95,7 +96,7 @@ class TfrQuillmereServ {
   std::string FInstallDir;
   NOTIFYICONDATAA FTrayData{};
   ServerCore core;  // FLastSync, FState, FSyncPeriod, FNextSync, FTargetPath, FTags, FSilent
-  std::vector<std::pair<std::string, int>> FDlgQueue;
+  TDialogQueue FDlgQueue;  // entries of QueueDialog, oldest first
   std::string State1Text = "State:";              // the tray menu's first item
   std::string agsquantity1Text = "Tags quantity:";  // its second item
 
@@ -136,8 +137,7 @@ class TfrQuillmereServ {
   UniqueMenu TrayMenu;
 
   // --- dialog queue (dlgqueue.cpp) ---
-  std::unique_ptr<Timer> tmrDlg;
-  std::mutex dlgLock_;
+  std::unique_ptr<Timer> tmrDlg;  // 1000 ms; the pump also copes without one
 };
 
 // The one server form of the process while it exists.
