@@ -131,9 +131,11 @@ class TfrQuillmereServ {
   std::unique_ptr<FunctionWindow> ctrlWnd_;
 
   // --- tray (tray.cpp) ---
+  void BuildTrayMenu();
+  void PopUpTrayMenu();
   std::unique_ptr<FunctionWindow> trayWnd_;
   std::unique_ptr<Timer> tmrRefresh;
-  UniqueIcon pTrayIcon;
+  UniqueIcon pTrayIcon;  // the icon whose handle FTrayData carries
   UniqueMenu TrayMenu;
 
   // --- dialog queue (dlgqueue.cpp) ---
