@@ -68,10 +68,7 @@ void TfrQuillmereServ::FormCreate() {
   created_ = true;
 
   core.SetNextSync(NeverSyncDate);
-  {
-    std::lock_guard<std::mutex> hold(dlgLock_);
-    FDlgQueue.clear();
-  }
+  FDlgQueue.Clear();
   FillFmtSettings("DD-MM-yyyy");
   core.SetLastSync(NeverSyncDate);
   // The server runs on without an icon when the shell does not take it.
@@ -132,8 +129,7 @@ void TfrQuillmereServ::FormDestroy() {
   Guarded([this] { core.SetTags({}); });
   Guarded([this] {
     tmrDlg->SetEnabled(false);
-    std::lock_guard<std::mutex> hold(dlgLock_);
-    FDlgQueue.clear();
+    FDlgQueue.Clear();
   });
 }
 
