@@ -1,10 +1,236 @@
 #include "server/copyrun.h"
 
+#include "base/handles.h"
+#include "server/problems.h"
+#include "tools/tools.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <optional>
+
 namespace qm {
-// stub
-void CopyRun::SyncAll(std::vector<TTagItem>&, const std::string&) {}
-DateTime CopyRun::SyncFileTag(const std::string&, const std::string&, int32_t& kb) { kb = -1; return 0; }
-int32_t CopyRun::SyncFile(const std::string&, const std::string&) { return -1; }
-DateTime CopyRun::SyncDir(const std::string&, const std::string&, int32_t&) { return 0; }
-bool CopyRun::CopyOneFile(const std::string&, const std::string&) { return false; }
+namespace {
+
+const char kPrefix[] = "QuillmereServer# ";
+
+std::string LastName(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int32_t AddKb(int32_t total, int32_t kb) {
+  // A tree of more than 2 TB must not wrap round to a negative size.
+  const int64_t sum = static_cast<int64_t>(total) + kb;
+  return sum > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                   : static_cast<int32_t>(sum);
+}
+
+// Pops the folder that a walk pushed, also when EDiskFull passes through.
+class ChainEntry {
+ public:
+  ChainEntry(std::vector<FolderId>& chain, const FolderId& id) : chain_(chain) {
+    chain_.push_back(id);
+  }
+  ~ChainEntry() { chain_.pop_back(); }
+  ChainEntry(const ChainEntry&) = delete;
+  ChainEntry& operator=(const ChainEntry&) = delete;
+
+ private:
+  std::vector<FolderId>& chain_;
+};
+
+}  // namespace
+
+std::string UnableToMoveText(const std::string& fileName) {
+  return "Quillmere was unable to move the file: " + fileName +
+         ". This was most likely because it was in use by another application.  Close all "
+         "applications and try again!|Quillmere was unable to move a file!";
+}
+
+void CopyRun::Log(const std::string& text) {
+  if (ctx_.log) ctx_.log(kPrefix + text);
+}
+
+void CopyRun::Hold() {
+  if (ctx_.holdPoint) ctx_.holdPoint();
+}
+
+void CopyRun::SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath) {
+  try {
+    const size_t count = tags.size();
+    for (size_t i = 0; i < count; ++i) {
+      std::string failureName;
+      try {
+        SyncTag(tags, i, targetPath, failureName);
+      } catch (const EDiskFull&) {
+        ReportProblem(ctx_, "", pkDiskFull);
+        return;
+      } catch (...) {
+        ReportProblem(ctx_, UnableToMoveText(failureName), pkGeneral);
+      }
+      ctx_.clock.Sleep(1);
+    }
+  } catch (...) {
+    // Only the reporting itself can fail here (out of memory); the run ends quietly.
+  }
+}
+
+void CopyRun::SyncTag(std::vector<TTagItem>& tags, size_t index, const std::string& targetPath,
+                      std::string& failureName) {
+  TTagItem& item = tags[index];
+  std::string destFolder = targetPath + item.TargetSub;
+  if (!destFolder.empty() && destFolder.back() == '\\') destFolder.pop_back();
+  failureName = LastName(destFolder);
+  const std::string destination = destFolder + "\\" + item.Caption;
+
+  Hold();
+  // A hand-edited or hostile conf.xml must not make the run write outside the target, nor
+  // create folders there: checked before anything touches the disk.
+  if (!StaysInsideTarget(targetPath, destination.substr(targetPath.size()))) {
+    ReportProblem(ctx_, UnableToMoveText(item.Caption), pkGeneral);
+    return;
+  }
+
+  EntryFacts found;
+  if (!LookUpEntry(destFolder, found)) {
+    ForceDirChain(destFolder.substr(0, 3), destFolder);
+    item.LastSync = ctx_.clock.Now();
+  }
+
+  failureName = item.Caption;
+  int32_t kb = 0;
+  DateTime t = item.IsFolder() ? SyncDir(item.Source(), destination, kb)
+                               : SyncFileTag(item.Source(), destination, kb);
+
+  if (t < ctx_.clock.Now() - kOneMinute) {
+    const std::string key = item.TagKey();
+    for (size_t j = 0; j < index; ++j) {
+      if (tags[j].TagKey() == key) {
+        t = tags[j].LastSync;
+        break;
+      }
+    }
+  }
+  if (kb > 0) item.Size = static_cast<uint32_t>(kb);
+  if (item.LastSync < t) item.LastSync = t;
+}
+
+DateTime CopyRun::SyncFileTag(const std::string& source, const std::string& dest, int32_t& kb) {
+  kb = SyncFile(source, dest);
+  return kb >= 0 ? ctx_.clock.Now() : 0.0;
+}
+
+int32_t CopyRun::SyncFile(const std::string& source, const std::string& dest) {
+  EntryFacts sourceFacts;
+  if (!LookUpEntry(source, sourceFacts)) {
+    Log("The tagged file is not available!");
+    return -1;
+  }
+  EntryFacts destFacts;
+  const bool destFound = LookUpEntry(dest, destFacts);
+  return SyncListedFile(source, dest, sourceFacts, destFound ? &destFacts : nullptr);
+}
+
+int32_t CopyRun::SyncListedFile(const std::string& source, const std::string& dest,
+                                const EntryFacts& sourceFacts, const EntryFacts* destFacts) {
+  const int32_t kb = BytesToKB64(sourceFacts.size);
+  if (destFacts != nullptr && !destFacts->IsFolder() &&
+      SameFileDate(sourceFacts.lastWrite, destFacts->lastWrite))
+    return -1;
+  const Outcome outcome = CopyOne(source, dest, destFacts);
+  // A source that vanished after the listing was never there to copy: no copy attempt.
+  if (outcome == Outcome::SourceMissing) return -1;
+  CheckFreeSpace(dest);
+  return outcome == Outcome::Copied ? kb : -1;
+}
+
+bool CopyRun::CopyOneFile(const std::string& source, const std::string& dest) {
+  EntryFacts oldCopy;
+  const bool found = LookUpEntry(dest, oldCopy);
+  return CopyOne(source, dest, found ? &oldCopy : nullptr) == Outcome::Copied;
+}
+
+CopyRun::Outcome CopyRun::CopyOne(const std::string& source, const std::string& dest,
+                                  const EntryFacts* oldCopy) {
+  switch (CopyReplacing(source, dest, oldCopy)) {
+    case CopyResult::Copied:
+      return Outcome::Copied;
+    case CopyResult::DiskFull:
+      throw EDiskFull();
+    case CopyResult::SourceMissing:
+      Log("The tagged file is not available!");
+      return Outcome::SourceMissing;
+    case CopyResult::Failed:
+      break;
+  }
+  ReportProblem(ctx_, UnableToMoveText(LastName(dest)), pkGeneral);
+  return Outcome::NotCopied;
+}
+
+void CopyRun::CheckFreeSpace(const std::string& dest) {
+  uint64_t bytes = 0;
+  const char drive =
+      dest.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(dest[0])));
+  if (!ctx_.volumes.FreeBytes(drive, bytes) || bytes < 100) throw EDiskFull();
+}
+
+DateTime CopyRun::SyncDir(const std::string& source, const std::string& dest, int32_t& totalKb) {
+  walkChain_.clear();
+  EntryFacts destFacts;
+  const bool destFound = LookUpEntry(dest, destFacts);
+  FolderId id;
+  std::optional<ChainEntry> root;
+  if (ReadFolderId(source, id)) root.emplace(walkChain_, id);
+  return WalkFolder(source, dest, destFound ? &destFacts : nullptr, totalKb);
+}
+
+DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
+                             const EntryFacts* destEntry, int32_t& totalKb) {
+  DateTime t = 0.0;
+  FolderEntries destEntries;
+  if (destEntry != nullptr && destEntry->IsFolder()) {
+    destEntries.Read(dest);
+  } else {
+    // A file standing where the folder belongs counts as no folder: creating it fails, and the
+    // subtree is skipped with one log line instead of one failed copy per file.
+    if (!CreateDirectoryA(dest.c_str(), nullptr)) {
+      Log("Can't create new directiry: " + dest);
+      return 0.0;
+    }
+    t = ctx_.clock.Now();
+  }
+
+  WIN32_FIND_DATAA found;
+  UniqueFind listing(FindFirstFileA((source + "\\*.*").c_str(), &found));
+  if (!listing) {
+    Log("The tagged Directory is not available!");
+    return t;
+  }
+  do {
+    const std::string name = found.cFileName;
+    const std::string subSource = source + "\\" + name;
+    const std::string subDest = dest + "\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (name == "." || name == "..") continue;
+      FolderId id;
+      const bool identified = ReadFolderId(subSource, id);
+      // A link back into the folders being walked would make the walk endless.
+      if (identified && std::find(walkChain_.begin(), walkChain_.end(), id) != walkChain_.end())
+        continue;
+      std::optional<ChainEntry> entry;
+      if (identified) entry.emplace(walkChain_, id);
+      const DateTime r = WalkFolder(subSource, subDest, destEntries.Find(name), totalKb);
+      if (r > t) t = ctx_.clock.Now();
+    } else {
+      Hold();
+      const EntryFacts facts = FactsOf(found);
+      totalKb = AddKb(totalKb, BytesToKB64(facts.size));
+      if (SyncListedFile(subSource, subDest, facts, destEntries.Find(name)) >= 0)
+        t = ctx_.clock.Now();
+    }
+  } while (FindNextFileA(listing.get(), &found));
+  return t;
+}
+
 }  // namespace qm

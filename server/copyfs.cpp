@@ -1,0 +1,225 @@
+#include "server/copyfs.h"
+
+#include "base/handles.h"
+
+#include <atomic>
+#include <vector>
+
+namespace qm {
+namespace {
+
+constexpr int64_t kTicksPerSecond = 10000000;  // FILETIME counts 100 ns steps
+
+int64_t Ticks(const FILETIME& ft) {
+  return static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
+bool IsDotsAndBlanks(const std::string& segment) {
+  if (segment.empty()) return false;
+  bool dot = false;
+  for (char c : segment) {
+    if (c == '.')
+      dot = true;
+    else if (c != ' ')
+      return false;
+  }
+  return dot;
+}
+
+bool FullPath(const std::string& path, std::string& full) {
+  std::vector<char> buffer(MAX_PATH + 1);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                     buffer.data(), nullptr);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      full.assign(buffer.data(), n);
+      return true;
+    }
+    buffer.resize(n + 1);
+  }
+  return false;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// "~qm" + 8 hex digits + ".tmp": unique within the process, and combined with the process id
+// so that two programs never pick the same name at the same moment.
+std::string TemporaryName(const std::string& folder) {
+  static std::atomic<uint32_t> counter{0};
+  const uint32_t n = (GetCurrentProcessId() << 20) ^ (GetTickCount() << 8) ^ counter++;
+  static const char digits[] = "0123456789abcdef";
+  std::string name = folder + "\\~qm";
+  for (int shift = 28; shift >= 0; shift -= 4) name += digits[(n >> shift) & 0xF];
+  return name + ".tmp";
+}
+
+// Removes what a failed CopyFileA left behind.
+bool RemovePartial(const std::string& path) {
+  // CopyFileA may have carried the source's attributes; a read-only file cannot be deleted.
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileA(path.c_str()) != FALSE;
+}
+
+// SetFileAttributesA takes only these; the rest of a listing's attributes describe the file.
+DWORD SettableAttributes(DWORD attributes) {
+  const DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
+                         FILE_ATTRIBUTE_TEMPORARY;
+  const DWORD kept = attributes & settable;
+  return kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept;
+}
+
+// The copy's bytes reach the disk before the rename that drops the old copy; otherwise a power
+// cut could leave the new name over data that was never written.
+void FlushToDisk(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const bool readOnly =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  if (readOnly)
+    SetFileAttributesA(path.c_str(), SettableAttributes(attributes & ~FILE_ATTRIBUTE_READONLY));
+  {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) FlushFileBuffers(file.get());
+  }
+  if (readOnly) SetFileAttributesA(path.c_str(), SettableAttributes(attributes));
+}
+
+CopyResult FailureOf(DWORD error, const std::string& source) {
+  if (error == ERROR_DISK_FULL) return CopyResult::DiskFull;
+  if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+      GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return CopyResult::SourceMissing;
+  return CopyResult::Failed;
+}
+
+}  // namespace
+
+EntryFacts FactsOf(const WIN32_FIND_DATAA& found) {
+  EntryFacts facts;
+  facts.attributes = found.dwFileAttributes;
+  facts.lastWrite = found.ftLastWriteTime;
+  facts.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  return facts;
+}
+
+bool LookUpEntry(const std::string& path, EntryFacts& facts) {
+  WIN32_FIND_DATAA found;
+  UniqueFind find(FindFirstFileA(path.c_str(), &found));
+  if (!find) return false;
+  facts = FactsOf(found);
+  return true;
+}
+
+std::string UpperCaseName(const std::string& name) {
+  std::string upper = name;
+  if (!upper.empty()) CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
+  return upper;
+}
+
+bool FolderEntries::Read(const std::string& folder) {
+  entries_.clear();
+  WIN32_FIND_DATAA found;
+  UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
+  if (!find) return false;
+  do {
+    // The first of two names that differ only in case wins, as a single lookup would give.
+    entries_.emplace(UpperCaseName(found.cFileName), FactsOf(found));
+  } while (FindNextFileA(find.get(), &found));
+  return true;
+}
+
+const EntryFacts* FolderEntries::Find(const std::string& name) const {
+  const auto it = entries_.find(UpperCaseName(name));
+  return it == entries_.end() ? nullptr : &it->second;
+}
+
+bool SameFileDate(const FILETIME& a, const FILETIME& b) {
+  // Both times shift by the same local bias, and two times in one 2-second DOS step lie less
+  // than 2 seconds apart: this one test holds the DOS comparison and the FAT rounding alike,
+  // without converting every listed time.
+  const int64_t difference = Ticks(a) - Ticks(b);
+  return difference > -2 * kTicksPerSecond && difference < 2 * kTicksPerSecond;
+}
+
+bool ReadFolderId(const std::string& folder, FolderId& id) {
+  UniqueFile handle(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle.get(), &info)) return false;
+  id.volumeSerial = info.dwVolumeSerialNumber;
+  id.fileIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+bool StaysInsideTarget(const std::string& target, const std::string& relative) {
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find_first_of("\\/", start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string segment = relative.substr(start, end - start);
+    if (IsDotsAndBlanks(segment) || segment.find(':') != std::string::npos) return false;
+    start = end + 1;
+  }
+  std::string targetFull, destFull;
+  if (!FullPath(target, targetFull) || !FullPath(target + relative, destFull)) return false;
+  if (targetFull.empty() || targetFull.back() != '\\') targetFull += '\\';
+  return destFull.size() > targetFull.size() &&
+         destFull.compare(0, targetFull.size(), targetFull) == 0;
+}
+
+CopyResult CopyReplacing(const std::string& source, const std::string& dest,
+                         const EntryFacts* oldCopy) {
+  // A folder standing at dest can never be replaced by a file: fail before copying anything.
+  if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
+
+  EntryFacts appeared;
+  if (oldCopy == nullptr) {
+    // Nothing to lose: the copy goes straight to its name, which saves a rename per new file.
+    // Fail-if-exists means that whatever stands at dest after a failure is this call's own.
+    if (CopyFileA(source.c_str(), dest.c_str(), TRUE)) return CopyResult::Copied;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      RemovePartial(dest);
+      return FailureOf(error, source);
+    }
+    // A copy turned up since the listing: it is replaced like any other.
+    if (!LookUpEntry(dest, appeared) || appeared.IsFolder()) return CopyResult::Failed;
+    oldCopy = &appeared;
+  }
+
+  const std::string folder = FolderOf(dest);
+  std::string temp;
+  for (int attempt = 0;; ++attempt) {
+    temp = TemporaryName(folder);
+    if (CopyFileA(source.c_str(), temp.c_str(), TRUE)) break;
+    const DWORD error = GetLastError();
+    if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < 16) continue;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RemovePartial(temp);
+    return FailureOf(error, source);
+  }
+
+  const bool oldReadOnly = (oldCopy->attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const DWORD oldAttributes = SettableAttributes(oldCopy->attributes);
+  FlushToDisk(temp);
+  // A read-only copy (the copy of a read-only source) would otherwise refuse every update.
+  if (oldReadOnly)
+    SetFileAttributesA(dest.c_str(), SettableAttributes(oldAttributes & ~FILE_ATTRIBUTE_READONLY));
+  if (MoveFileExA(temp.c_str(), dest.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return CopyResult::Copied;
+  const DWORD error = GetLastError();
+  if (oldReadOnly) SetFileAttributesA(dest.c_str(), oldAttributes);
+  RemovePartial(temp);
+  return error == ERROR_DISK_FULL ? CopyResult::DiskFull : CopyResult::Failed;
+}
+
+}  // namespace qm

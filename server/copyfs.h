@@ -1,0 +1,76 @@
+// The file-system steps of a copy run: single-path lookups, folder listings held in memory,
+// the file-date comparison, folder identities for the link-loop guard, the check that a mirror
+// path stays inside the target, and the copy that never destroys the copy it replaces.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+namespace qm {
+
+struct EntryFacts {
+  DWORD attributes = 0;
+  FILETIME lastWrite{};
+  uint64_t size = 0;  // nFileSizeHigh:nFileSizeLow
+
+  bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+};
+
+EntryFacts FactsOf(const WIN32_FIND_DATAA& found);
+
+// One path looked up with FindFirstFileA (every attribute, the handle closed at once); false
+// when nothing is there.
+bool LookUpEntry(const std::string& path, EntryFacts& facts);
+
+// The entries of one folder by name. Names match without regard to letter case, as a lookup of
+// a single path on Windows does, so one listing answers every lookup in that folder.
+class FolderEntries {
+ public:
+  // Lists folder (without trailing "\"); false when it cannot be listed, leaving no entries.
+  bool Read(const std::string& folder);
+  const EntryFacts* Find(const std::string& name) const;  // null when there is no such entry
+  size_t Count() const { return entries_.size(); }
+
+ private:
+  std::unordered_map<std::string, EntryFacts> entries_;
+};
+
+std::string UpperCaseName(const std::string& name);
+
+// File dates of a source and its copy count as equal when their local last-write times pack to
+// the same DOS date-time (2-second steps), or lie less than 2 seconds apart: FAT32 and exFAT
+// round a copy's time up to the next even second, which can cross into the next step. Both
+// amount to: less than 2 seconds apart.
+bool SameFileDate(const FILETIME& a, const FILETIME& b);
+
+// A folder's identity, the same through every link that leads to it.
+struct FolderId {
+  DWORD volumeSerial = 0;
+  uint64_t fileIndex = 0;
+  bool operator==(const FolderId& other) const {
+    return volumeSerial == other.volumeSerial && fileIndex == other.fileIndex;
+  }
+};
+bool ReadFolderId(const std::string& folder, FolderId& id);
+
+// Whether target + relative lies strictly inside target: relative holds no "." or ".."
+// segment (nor one of dots and blanks only, which Windows shortens to those), no colon (a
+// drive or an alternate stream), and its resolved full path starts with the target's.
+bool StaysInsideTarget(const std::string& target, const std::string& relative);
+
+enum class CopyResult { Copied, SourceMissing, DiskFull, Failed };
+
+// Copies source to dest by CopyFileA (contents, attributes, last-write time). oldCopy holds
+// what a listing found at dest (null: nothing). With nothing there the copy goes straight to
+// dest; otherwise it goes to a fresh temporary file in dest's folder, is flushed, and only then
+// moved over the old copy, so that a copy that fails part-way never destroys it. A read-only
+// old copy loses that attribute just for the replacement and gets it back when that fails.
+// Every failed attempt removes the file it made; dest is then as it was.
+// SourceMissing: the source was gone when the copy started.
+CopyResult CopyReplacing(const std::string& source, const std::string& dest,
+                         const EntryFacts* oldCopy);
+
+}  // namespace qm

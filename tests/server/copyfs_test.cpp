@@ -1,0 +1,127 @@
+#include "copyrig.h"
+
+#include "base/fileio.h"
+#include "server/copyfs.h"
+
+#include <gtest/gtest.h>
+
+namespace qm {
+namespace {
+
+using test::BaseTime;
+using test::MakeFile;
+using test::ReadFileOrEmpty;
+
+TEST(SameFileDate, TwoSecondStepsAndFatRounding) {
+  EXPECT_TRUE(SameFileDate(BaseTime(0), BaseTime(0)));
+  EXPECT_TRUE(SameFileDate(BaseTime(0), BaseTime(1999)));     // one DOS step
+  EXPECT_TRUE(SameFileDate(BaseTime(1999), BaseTime(0)));
+  EXPECT_TRUE(SameFileDate(BaseTime(1500), BaseTime(2500)));  // rounded up into the next step
+  EXPECT_TRUE(SameFileDate(BaseTime(3999), BaseTime(2001)));
+  EXPECT_FALSE(SameFileDate(BaseTime(0), BaseTime(2000)));
+  EXPECT_FALSE(SameFileDate(BaseTime(2000), BaseTime(0)));
+  EXPECT_FALSE(SameFileDate(BaseTime(0), BaseTime(3600000)));
+  EXPECT_FALSE(SameFileDate(BaseTime(0), BaseTime(-86400000)));
+}
+
+TEST(StaysInsideTarget, RefusesEverySegmentThatClimbsOrNamesAnotherPlace) {
+  const std::string target = "E:\\Backup\\";
+  EXPECT_TRUE(StaysInsideTarget(target, "C\\Docs\\a.txt"));
+  EXPECT_TRUE(StaysInsideTarget(target, "C\\Docs\\.profile"));
+  EXPECT_TRUE(StaysInsideTarget(target, "C\\Docs\\a..b"));
+  EXPECT_TRUE(StaysInsideTarget("E:\\", "C\\a.txt"));
+  EXPECT_FALSE(StaysInsideTarget(target, "C\\..\\..\\Windows\\x.dll"));
+  EXPECT_FALSE(StaysInsideTarget(target, "C\\Docs\\..\\a.txt"));  // stays inside, mirror broken
+  EXPECT_FALSE(StaysInsideTarget(target, "C/../../x"));
+  EXPECT_FALSE(StaysInsideTarget(target, "C\\Docs\\..."));
+  EXPECT_FALSE(StaysInsideTarget(target, "C\\Docs\\. .\\x"));
+  EXPECT_FALSE(StaysInsideTarget(target, "C\\.\\a.txt"));
+  EXPECT_FALSE(StaysInsideTarget(target, "C\\Docs\\a.txt:stream"));
+  EXPECT_FALSE(StaysInsideTarget(target, "C:\\a.txt"));
+  EXPECT_FALSE(StaysInsideTarget(target, ""));
+  EXPECT_FALSE(StaysInsideTarget("E:\\Backup", "C\\a.txt"));  // would land in E:\BackupC
+}
+
+TEST(FolderEntries, OneListingAnswersLookupsRegardlessOfLetterCase) {
+  const std::string folder = test::MakeScratchFolder("entries");
+  ASSERT_TRUE(MakeFile(folder + "Mixed.TXT", "12345", BaseTime(4000)));
+  ASSERT_TRUE(CreateDirectoryA((folder + "Sub").c_str(), nullptr));
+  FolderEntries entries;
+  ASSERT_TRUE(entries.Read(folder.substr(0, folder.size() - 1)));
+  const EntryFacts* file = entries.Find("mixed.txt");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->size, 5u);
+  EXPECT_FALSE(file->IsFolder());
+  EXPECT_TRUE(test::SameTime(file->lastWrite, BaseTime(4000)));
+  ASSERT_NE(entries.Find("SUB"), nullptr);
+  EXPECT_TRUE(entries.Find("SUB")->IsFolder());
+  EXPECT_EQ(entries.Find("other"), nullptr);
+  EXPECT_FALSE(entries.Read(folder + "missing"));
+  EXPECT_EQ(entries.Count(), 0u);
+  test::RemoveTree(folder);
+}
+
+struct CopyFolder {
+  std::string dir = test::MakeScratchFolder("copyfs");
+  ~CopyFolder() { test::RemoveTree(dir); }
+  std::vector<std::string> Temporaries() const {
+    return test::NamesIn(dir.substr(0, dir.size() - 1), "~qm");
+  }
+};
+
+TEST(CopyReplacing, ReadOnlyOldCopyIsReplacedAndTheNewCopyCarriesTheSource) {
+  CopyFolder f;
+  const std::string src = f.dir + "src.txt", dest = f.dir + "dest.txt";
+  ASSERT_TRUE(MakeFile(src, "new contents", BaseTime(8000)));
+  ASSERT_TRUE(SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(MakeFile(dest, "old", BaseTime()));
+  ASSERT_TRUE(SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY));
+  EntryFacts old;
+  ASSERT_TRUE(LookUpEntry(dest, old));
+
+  EXPECT_EQ(CopyReplacing(src, dest, &old), CopyResult::Copied);
+
+  EXPECT_EQ(ReadFileOrEmpty(dest), "new contents");
+  const DWORD attributes = GetFileAttributesA(dest.c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(test::SameTime(test::WriteTimeOf(dest), BaseTime(8000)));
+  EXPECT_TRUE(f.Temporaries().empty());
+  // A second replacement of the now read-only copy works just the same.
+  SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_TRUE(MakeFile(src, "newer", BaseTime(20000)));
+  ASSERT_TRUE(LookUpEntry(dest, old));
+  EXPECT_EQ(CopyReplacing(src, dest, &old), CopyResult::Copied);
+  EXPECT_EQ(ReadFileOrEmpty(dest), "newer");
+}
+
+TEST(CopyReplacing, FailuresLeaveTheOldCopyAndNoTemporaryFile) {
+  CopyFolder f;
+  const std::string src = f.dir + "src.txt", dest = f.dir + "dest.txt";
+  ASSERT_TRUE(MakeFile(src, "new", BaseTime(8000)));
+  ASSERT_TRUE(MakeFile(dest, "old", BaseTime()));
+  EntryFacts old;
+  ASSERT_TRUE(LookUpEntry(dest, old));
+  {
+    UniqueFile lock(CreateFileA(src.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(CopyReplacing(src, dest, &old), CopyResult::Failed);
+  }
+  EXPECT_EQ(ReadFileOrEmpty(dest), "old");
+  EXPECT_TRUE(f.Temporaries().empty());
+
+  EXPECT_EQ(CopyReplacing(f.dir + "vanished.txt", dest, &old), CopyResult::SourceMissing);
+  EXPECT_EQ(CopyReplacing(src, f.dir + "no-folder\\dest.txt", nullptr), CopyResult::Failed);
+
+  ASSERT_TRUE(CreateDirectoryA((f.dir + "folder").c_str(), nullptr));
+  EntryFacts folder;
+  ASSERT_TRUE(LookUpEntry(f.dir + "folder", folder));
+  EXPECT_EQ(CopyReplacing(src, f.dir + "folder", &folder), CopyResult::Failed);
+  EXPECT_TRUE(FolderExists(f.dir + "folder"));
+  EXPECT_EQ(ReadFileOrEmpty(dest), "old");
+  EXPECT_TRUE(f.Temporaries().empty());
+}
+
+}  // namespace
+}  // namespace qm

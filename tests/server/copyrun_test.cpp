@@ -1,0 +1,337 @@
+#include "copyrig.h"
+
+#include "base/fileio.h"
+#include "server/problems.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace qm {
+namespace {
+
+using test::BaseTime;
+using test::CopyRig;
+using test::MakeFile;
+using test::ReadFileOrEmpty;
+using test::SameTime;
+using test::Tag;
+using test::WriteTimeOf;
+
+const char kMissingLine[] = "QuillmereServer# The tagged file is not available!";
+
+TEST(CopyRun, NewFileIsCopiedWithItsDateAndTheTagGetsSizeAndRunTime) {
+  CopyRig rig;
+  const std::string src = rig.source + "a.txt";
+  ASSERT_TRUE(MakeFile(src, std::string(3000, 'a'), BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "a.txt")};
+
+  rig.Run(tags);
+
+  const std::string copy = rig.Mirror(src);
+  EXPECT_EQ(ReadFileOrEmpty(copy), std::string(3000, 'a'));
+  EXPECT_TRUE(SameTime(WriteTimeOf(copy), BaseTime()));
+  EXPECT_EQ(tags[0].Size, 3u);
+  EXPECT_EQ(tags[0].LastSync, rig.clock.now);
+  EXPECT_EQ(rig.clock.sleeps, std::vector<unsigned>{1});
+  EXPECT_EQ(rig.holds, 1);
+  EXPECT_TRUE(rig.dialogs.empty());
+  EXPECT_TRUE(rig.lines.empty());
+  EXPECT_TRUE(test::NamesIn(rig.Mirror(rig.source), "~qm").empty());
+}
+
+TEST(CopyRun, SameFileDateWithOtherContentIsNotCopiedAndTheTagStays) {
+  CopyRig rig;
+  const std::string src = rig.source + "a.txt";
+  ASSERT_TRUE(MakeFile(src, std::string(5000, 'n'), BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "a.txt")};
+  rig.Run(tags);  // makes the copy and its folders
+  const std::string copy = rig.Mirror(src);
+  ASSERT_TRUE(MakeFile(copy, "old", BaseTime(1000)));  // same 2-second step
+  tags[0].Size = 7;
+  tags[0].LastSync = 44000.0;
+  rig.clock.now += 1;
+
+  rig.Run(tags);
+
+  EXPECT_EQ(ReadFileOrEmpty(copy), "old");
+  EXPECT_EQ(tags[0].Size, 7u);
+  EXPECT_EQ(tags[0].LastSync, 44000.0);
+  EXPECT_TRUE(rig.dialogs.empty());
+}
+
+TEST(CopyRun, CopiesTwoSecondsNewerOrOlderAreReplacedAndCloserOnesAreEqual) {
+  CopyRig rig;
+  rig.clock.now = 45000.0;
+  struct Case {
+    const char* name;
+    int64_t sourceMs, copyMs;
+    bool replaced;
+  } cases[] = {
+      {"newer.txt", 0, 2000, true},      // a copy newer than its source is replaced too
+      {"older.txt", 2000, 0, true},
+      {"samestep.txt", 0, 1990, false},  // 10:00:00.000 and 10:00:01.990: one DOS step
+      {"fatround.txt", 1900, 2100, false},  // next step, but only 0.2 s apart
+      {"farolder.txt", 60000, 0, true},
+  };
+  std::vector<TTagItem> tags;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(MakeFile(rig.source + c.name, "source", BaseTime(c.sourceMs)));
+    tags.push_back(Tag(rig.source, c.name));
+  }
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(rig.source)));
+  for (const Case& c : cases)
+    ASSERT_TRUE(MakeFile(rig.Mirror(rig.source + c.name), "copy", BaseTime(c.copyMs)));
+
+  rig.Run(tags);
+
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(ReadFileOrEmpty(rig.Mirror(rig.source + c.name)), c.replaced ? "source" : "copy")
+        << c.name;
+    EXPECT_EQ(tags[i].Size, c.replaced ? 1u : 0u) << c.name;
+  }
+  EXPECT_TRUE(test::NamesIn(rig.Mirror(rig.source), "~qm").empty());
+}
+
+TEST(CopyRun, FolderTagCopiesHiddenAndSystemFilesAndCountsEveryFileOnce) {
+  CopyRig rig;
+  const std::string tree = rig.source + "Proj";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((tree + "\\sub\\deeper").c_str(), nullptr));
+  ASSERT_TRUE(MakeFile(tree + "\\plain.txt", std::string(2048, 'p'), BaseTime()));
+  ASSERT_TRUE(MakeFile(tree + "\\hidden.sys", std::string(4096, 'h'), BaseTime()));
+  ASSERT_TRUE(SetFileAttributesA((tree + "\\hidden.sys").c_str(),
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(MakeFile(tree + "\\sub\\empty.dat", "", BaseTime()));
+  ASSERT_TRUE(MakeFile(tree + "\\sub\\deeper\\up.txt", std::string(10240, 'u'), BaseTime()));
+  // Already up to date: not copied, but still counted in the folder's size.
+  const std::string destTree = rig.Mirror(tree);
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), destTree + "\\sub\\deeper"));
+  ASSERT_TRUE(MakeFile(destTree + "\\sub\\deeper\\up.txt", "kept", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "Proj", 3)};
+
+  rig.Run(tags);
+
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\plain.txt"), std::string(2048, 'p'));
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\hidden.sys"), std::string(4096, 'h'));
+  const DWORD hiddenAttributes = GetFileAttributesA((destTree + "\\hidden.sys").c_str());
+  ASSERT_NE(hiddenAttributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(hiddenAttributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_TRUE(FileExists(destTree + "\\sub\\empty.dat"));
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\sub\\deeper\\up.txt"), "kept");
+  // 2 + 4 + 1 (an empty file counts as 1 KB) + 10; "." and ".." would add more or never end.
+  EXPECT_EQ(tags[0].Size, 17u);
+  EXPECT_EQ(tags[0].LastSync, rig.clock.now);
+  EXPECT_TRUE(rig.lines.empty());
+  EXPECT_EQ(rig.holds, 1 + 4);  // before the tag and before each file
+}
+
+TEST(CopyRun, EmptyFolderKeepsItsSizeAndGetsItsMirrorFolder) {
+  CopyRig rig;
+  ASSERT_TRUE(CreateDirectoryA((rig.source + "Empty").c_str(), nullptr));
+  std::vector<TTagItem> tags{Tag(rig.source, "Empty", 2)};
+  tags[0].Size = 77;
+
+  rig.Run(tags);
+
+  EXPECT_EQ(tags[0].Size, 77u);
+  EXPECT_TRUE(FolderExists(rig.Mirror(rig.source + "Empty")));
+  EXPECT_EQ(tags[0].LastSync, rig.clock.now);  // the folders were made in this run
+}
+
+TEST(CopyRun, MissingTaggedFileGivesOneLogLineNoDialogAndAMissingFolderTheRunTime) {
+  CopyRig rig;
+  const std::string copy = rig.Mirror(rig.source + "gone.txt");
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(rig.source)));
+  ASSERT_TRUE(MakeFile(copy, "old copy", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "gone.txt"), Tag(rig.source + "new\\", "x.txt")};
+  tags[0].Size = 5;
+
+  rig.Run(tags);
+
+  EXPECT_EQ(rig.lines, (std::vector<std::string>{kMissingLine, kMissingLine}));
+  EXPECT_TRUE(rig.dialogs.empty());
+  EXPECT_EQ(ReadFileOrEmpty(copy), "old copy");
+  EXPECT_EQ(tags[0].Size, 5u);
+  EXPECT_EQ(tags[0].LastSync, 37987.0);  // its destination folder was there
+  // The second tag's destination folder was made in this run: it gets the run's time although
+  // nothing of it could be copied.
+  EXPECT_TRUE(FolderExists(rig.Mirror(rig.source + "new\\")));
+  EXPECT_EQ(tags[1].LastSync, rig.clock.now);
+}
+
+TEST(CopyRun, FolderThatCannotBeMadeIsLoggedAndOnlyItsSubtreeSkipped) {
+  CopyRig rig;
+  const std::string tree = rig.source + "Tree";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((tree + "\\blocked").c_str(), nullptr));
+  ASSERT_TRUE(MakeFile(tree + "\\blocked\\inner.txt", std::string(1024, 'i'), BaseTime()));
+  ASSERT_TRUE(MakeFile(tree + "\\top.txt", std::string(1024, 't'), BaseTime()));
+  const std::string destTree = rig.Mirror(tree);
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), destTree));
+  ASSERT_TRUE(MakeFile(destTree + "\\blocked", "a file where the folder belongs", BaseTime()));
+  // A second tag whose whole destination is blocked by a file.
+  ASSERT_TRUE(CreateDirectoryA((rig.source + "Other").c_str(), nullptr));
+  ASSERT_TRUE(MakeFile(rig.source + "Other\\o.txt", "o", BaseTime()));
+  ASSERT_TRUE(MakeFile(rig.Mirror(rig.source + "Other"), "blocker", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "Tree", 2), Tag(rig.source, "Other", 2)};
+
+  rig.Run(tags);
+
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\top.txt"), std::string(1024, 't'));
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\blocked"), "a file where the folder belongs");
+  EXPECT_EQ(ReadFileOrEmpty(rig.Mirror(rig.source + "Other")), "blocker");
+  EXPECT_EQ(rig.lines, (std::vector<std::string>{
+                           "QuillmereServer# Can't create new directiry: " + destTree + "\\blocked",
+                           "QuillmereServer# Can't create new directiry: " +
+                               rig.Mirror(rig.source + "Other")}));
+  EXPECT_TRUE(rig.dialogs.empty());
+  EXPECT_EQ(tags[0].Size, 1u);  // the skipped subtree adds nothing
+  EXPECT_EQ(tags[1].Size, 0u);
+}
+
+TEST(CopyRun, TagsWithTheSameKeyShareTheLatestTimeAndLetterCaseCounts) {
+  CopyRig rig;
+  const std::string folder = rig.source + "Docs\\";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(MakeFile(folder + "new.txt", "n", BaseTime()));
+  ASSERT_TRUE(MakeFile(folder + "same.txt", "s", BaseTime()));
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(folder)));
+  ASSERT_TRUE(MakeFile(rig.Mirror(folder) + "\\same.txt", "s", BaseTime()));
+
+  std::string otherCase = folder;
+  std::transform(otherCase.begin(), otherCase.end(), otherCase.begin(), ::toupper);
+  ASSERT_NE(otherCase, folder);
+  std::vector<TTagItem> tags{
+      Tag(folder, "new.txt"),      // copied: gets the run time
+      Tag(folder, "same.txt"),     // nothing copied: takes the first tag's time
+      Tag(otherCase, "same.txt"),  // the same file, a key that differs in case: keeps its own
+      Tag(rig.source, "Docs", 2),  // folder tag of that folder: the same key as the file tags
+  };
+  tags[2].LastSync = 44000.0;
+  rig.Run(tags);
+
+  EXPECT_EQ(tags[0].LastSync, rig.clock.now);
+  EXPECT_EQ(tags[1].LastSync, rig.clock.now);
+  EXPECT_EQ(tags[2].LastSync, 44000.0);
+  EXPECT_EQ(tags[3].LastSync, rig.clock.now);
+  EXPECT_EQ(rig.clock.sleeps.size(), 4u);
+
+  // A key match never moves a later time back.
+  const DateTime later = rig.clock.now + 1;
+  tags[1].LastSync = later;
+  rig.clock.now += 0.5;
+  rig.Run(tags);
+  EXPECT_EQ(tags[1].LastSync, later);
+  EXPECT_EQ(tags[3].LastSync, tags[0].LastSync);
+}
+
+TEST(CopyRun, TagLeadingOutOfTheTargetIsRefusedWithTheGeneralMessage) {
+  CopyRig rig;
+  ASSERT_TRUE(MakeFile(rig.source + "a.txt", "secret", BaseTime()));
+  // "Z:\..\..\rest" still names the source file, but its mirror climbs out of the target.
+  std::string climbing = rig.source.substr(0, 3) + "..\\..\\" + rig.source.substr(3);
+  ASSERT_EQ(ReadFileOrEmpty(climbing + "a.txt"), "secret");
+  std::vector<TTagItem> tags{Tag(climbing, "a.txt"), Tag(rig.source, "..\\..\\a.txt")};
+
+  rig.Run(tags);
+
+  ASSERT_EQ(rig.dialogs.size(), 2u);
+  EXPECT_EQ(rig.dialogs[0], std::make_pair(test::UnableText("a.txt"), int{dkMessage}));
+  EXPECT_EQ(rig.dialogs[1].first, test::UnableText("..\\..\\a.txt"));
+  const std::string escaped = rig.target + "..\\" + rig.source.substr(3);
+  EXPECT_FALSE(FileExists(escaped));
+  EXPECT_TRUE(test::NamesIn(rig.target).empty());
+  EXPECT_EQ(tags[0].LastSync, 37987.0);
+  EXPECT_EQ(rig.clock.sleeps.size(), 2u);
+}
+
+std::string UnixPath(std::string windowsPath) {
+  if (windowsPath.size() < 2 || (windowsPath[0] != 'Z' && windowsPath[0] != 'z') ||
+      windowsPath[1] != ':')
+    return {};
+  windowsPath = windowsPath.substr(2);
+  std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
+  return windowsPath;
+}
+
+// Starts a Unix tool of /bin, which a Wine process can do.
+bool RunUnixTool(const std::string& tool, const std::string& arguments) {
+  const std::string program = "Z:\\bin\\" + tool;
+  if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  std::string command = program + " " + arguments;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi))
+    return false;
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+  // Wine's handle to a Unix process does not always report its end: callers poll for the effect.
+  WaitForSingleObject(pi.hProcess, 30000);
+  return true;
+}
+
+// A Unix symbolic link: Wine's own CreateSymbolicLinkA reports success without making one.
+bool MakeFolderLink(const std::string& target, const std::string& link) {
+  const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
+  if (unixTarget.empty() || unixLink.empty() ||
+      !RunUnixTool("ln", "-s " + unixTarget + " " + unixLink))
+    return false;
+  for (int i = 0; i < 100 && !FolderExists(link); ++i) Sleep(50);
+  return FolderExists(link);
+}
+
+TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
+  CopyRig rig;
+  const std::string tree = rig.source + "Looped";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
+  ASSERT_TRUE(MakeFile(tree + "\\sub\\f.txt", std::string(3072, 'f'), BaseTime()));
+  const std::string link = tree + "\\sub\\back";
+  if (!MakeFolderLink(tree, link))
+    GTEST_SKIP() << "no way to make a folder link here (needs Wine and /bin/ln)";
+  std::vector<TTagItem> tags{Tag(rig.source, "Looped", 2)};
+
+  rig.Run(tags);
+
+  const std::string destTree = rig.Mirror(tree);
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\sub\\f.txt"), std::string(3072, 'f'));
+  EXPECT_FALSE(FileExists(destTree + "\\sub\\back"));
+  EXPECT_EQ(tags[0].Size, 3u);
+  EXPECT_TRUE(rig.dialogs.empty());
+  RunUnixTool("rm", "-f " + UnixPath(link));  // Wine cannot remove the link itself
+}
+
+TEST(CopyRun, LockedSourceQueuesTheExactMessageBoxAndTheRunGoesOn) {
+  CopyRig rig;
+  ASSERT_TRUE(MakeFile(rig.source + "locked.txt", "busy", BaseTime()));
+  ASSERT_TRUE(MakeFile(rig.source + "free.txt", "free", BaseTime()));
+  UniqueFile lock(CreateFileA((rig.source + "locked.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock);
+  std::vector<TTagItem> tags{Tag(rig.source, "locked.txt"), Tag(rig.source, "free.txt")};
+
+  rig.Run(tags);
+
+  ASSERT_EQ(rig.dialogs.size(), 1u);
+  EXPECT_EQ(rig.dialogs[0].first,
+            "Quillmere was unable to move the file: locked.txt. This was most likely because it "
+            "was in use by another application.  Close all applications and try again!|Quillmere "
+            "was unable to move a file!");
+  EXPECT_EQ(rig.dialogs[0].second, dkMessage);
+  EXPECT_EQ(rig.lines, std::vector<std::string>{
+                           "QuillmereServer# Quillmere was unable to move the file: locked.txt. "
+                           "This was most likely because it was in use by another application.  "
+                           "Close all applications and try again!"});
+  EXPECT_FALSE(FileExists(rig.Mirror(rig.source + "locked.txt")));
+  EXPECT_EQ(ReadFileOrEmpty(rig.Mirror(rig.source + "free.txt")), "free");
+  EXPECT_EQ(test::NamesIn(rig.Mirror(rig.source)), std::vector<std::string>{"free.txt"});
+  EXPECT_EQ(tags[1].LastSync, rig.clock.now);
+}
+
+}  // namespace
+}  // namespace qm
