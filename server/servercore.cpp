@@ -71,7 +71,10 @@ void ServerCore::MergeRunResults(const std::vector<TTagItem>& before,
   std::vector<bool> used(after.size(), false);
   for (TTagItem& current : tags_) {
     for (size_t j = 0; j < after.size(); ++j) {
-      if (used[j] || after[j].Path != current.Path || after[j].Caption != current.Caption)
+      // A tag re-made with the other kind under the same name is a different entry: the
+      // run's size of a file must not land on a folder, nor the other way round.
+      if (used[j] || after[j].Path != current.Path || after[j].Caption != current.Caption ||
+          after[j].IsFolder() != current.IsFolder())
         continue;
       used[j] = true;
       if (after[j].Size != before[j].Size) current.Size = after[j].Size;

@@ -48,8 +48,9 @@ class ServerCore {
   size_t TagCount() const;
 
   // Hands the values of a finished copy run back to the current list: for every current tag
-  // with the Path and Caption of a run item (the n-th equal pair matching the n-th), Size and
-  // LastSync take the run's values where the run changed them; LastSync never moves back.
+  // with the Path, Caption and kind (file or folder) of a run item (the n-th equal one matching
+  // the n-th), Size and LastSync take the run's values where the run changed them; LastSync
+  // never moves back.
   // Tags that a reload added during the run keep their own values.
   void MergeRunResults(const std::vector<TTagItem>& before, const std::vector<TTagItem>& after);
 

@@ -1,13 +1,120 @@
 #include "server/syncthread.h"
 
+#include "server/copyrun.h"
+#include "server/problems.h"
+
 namespace qm {
-// stub
+
 TSyncThread* SyncThread = nullptr;
-TSyncThread::TSyncThread(EngineContext& ctx, bool) : ctx_(ctx) {}
-TSyncThread::~TSyncThread() { Terminate(); WaitFor(); }
-void TSyncThread::CheckTarget() {}
-void TSyncThread::SyncAll(std::vector<TTagItem>&, const std::string&) {}
-void TSyncThread::Execute() {}
-void TSyncThread::Tick(unsigned) {}
-void TSyncThread::DueRun() {}
+
+TSyncThread::TSyncThread(EngineContext& ctx, bool start) : ctx_(ctx) {
+  // The copy run parks here between files, so that cmdSuspend can hold a long run midway
+  // without the sync thread owning any guard while it waits.
+  if (!ctx_.holdPoint) {
+    ctx_.holdPoint = [this] { HoldPoint(); };
+    ownsHoldPoint_ = true;
+  }
+  if (start) Start(THREAD_PRIORITY_IDLE);
+}
+
+TSyncThread::~TSyncThread() {
+  Terminate();
+  WaitFor();
+  // The context outlives this thread; it must not keep a call into a freed object.
+  if (ownsHoldPoint_) ctx_.holdPoint = nullptr;
+}
+
+void TSyncThread::CheckTarget() {
+  TargetAvailable = false;
+  try {
+    const std::string target = ctx_.core.TargetPath();
+    // Fewer than three characters name no volume root; asked anyway, the volume query may
+    // answer for the current folder's volume, and the run would copy below a relative path.
+    if (target.size() < 3) return;
+    TargetAvailable = ctx_.volumes.VolumeAnswers(target.substr(0, 3));
+  } catch (...) {
+    // A query that fails counts as a missing target.
+  }
+}
+
+void TSyncThread::SyncAll(std::vector<TTagItem>& tags, const std::string& target) {
+  try {
+    CopyTags(tags, target);
+  } catch (const EDiskFull&) {
+    // A full target ends the copying, never the run: its times and its save must follow.
+    ReportProblem(ctx_, "", pkDiskFull);
+  }
+}
+
+void TSyncThread::CopyTags(std::vector<TTagItem>& tags, const std::string& target) {
+  CopyRun(ctx_).SyncAll(tags, target);
+}
+
+void TSyncThread::Execute() {
+  unsigned tick = 0;
+  while (!Terminated()) {
+    HoldPoint();
+    // A release by Terminate must not start one more tick, which might begin a whole run.
+    if (Terminated()) break;
+    Tick(tick);
+    ++tick;
+    ++Ticks;
+    ctx_.clock.Sleep(kTickWaitMs);
+  }
+}
+
+void TSyncThread::Tick(unsigned tick) {
+  try {
+    ServerCore& core = ctx_.core;
+    if (!TargetAvailable)
+      ShowState(ssNoTarget);
+    else
+      ShowState(ctx_.clock.Now() + kSyncAhead >= core.NextSync() ? ssSync : ssReady);
+
+    if (tick % kCheckEvery == 0) {
+      CheckTarget();
+      if (ctx_.clock.Now() >= core.NextSync()) DueRun();
+    }
+  } catch (...) {
+    // A failed tick is dropped; the run, if one had begun, is due again at the next check.
+  }
+}
+
+void TSyncThread::DueRun() {
+  ServerCore& core = ctx_.core;
+  ShowState(ssSync);
+  ctx_.clock.Sleep(kRunPauseMs);
+  if (ctx_.reload) ctx_.reload();
+  const DateTime runStart = ctx_.clock.Now();
+  core.SetNextSync(runStart);
+  CheckTarget();
+  if (TargetAvailable) {
+    core.FSilent = false;
+    ShowState(ssSync);
+    // The run copies its own list: a reload during the run replaces the shared list without
+    // touching what the run works on, and the main thread never waits for the run.
+    const std::vector<TTagItem> before = core.Tags();
+    std::vector<TTagItem> run = before;
+    SyncAll(run, core.TargetPath());
+    core.MergeRunResults(before, run);
+    core.SetLastSync(runStart);
+    core.SetNextSync(ctx_.clock.Now() + core.SyncPeriod());
+  } else {
+    ReportProblem(ctx_, "", pkNoTarget);
+  }
+  if (ctx_.save) ctx_.save();
+  ctx_.clock.Sleep(kRunPauseMs);
+  ShowState(TargetAvailable ? ssReady : ssNoTarget);
+}
+
+void TSyncThread::ShowState(uint8_t state) {
+  // While cmdSuspend holds the thread the state is its ssStopped, until a tick after the
+  // release sets it again; a status read must not even catch a passing other value.
+  if (HoldCount() > 0) return;
+  ctx_.core.FState = state;
+  // A hold that came between the test and the store has set ssStopped before or will set it
+  // after ours; either way ssStopped must be what stays.
+  if (HoldCount() > 0) ctx_.core.FState = ssStopped;
+}
+
 }  // namespace qm

@@ -10,17 +10,26 @@
 #include "server/engine.h"
 
 #include <atomic>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 namespace qm {
 
 class TSyncThread : public Thread {
  public:
+  // A check of the target, and of a due run, comes on every this many ticks.
+  static constexpr unsigned kCheckEvery = 21;
+  static constexpr unsigned kTickWaitMs = 1000;
+  static constexpr unsigned kRunPauseMs = 100;  // before the reload and after the save
+  static constexpr DateTime kSyncAhead = 7 * kOneSecond;
+
   // Starts the thread (idle priority) at once unless start is false (tests start it later).
   explicit TSyncThread(EngineContext& ctx, bool start = true);
   ~TSyncThread() override;
 
   void CheckTarget();
+  // The copy stage of a due run, over the run's own copy of the tag list.
   void SyncAll(std::vector<TTagItem>& tags, const std::string& target);
 
   std::atomic<bool> TargetAvailable{true};
@@ -28,12 +37,16 @@ class TSyncThread : public Thread {
 
  protected:
   void Execute() override;
+  // The copying itself (the copy run); schedule tests stand in for it.
+  virtual void CopyTags(std::vector<TTagItem>& tags, const std::string& target);
 
  private:
   void Tick(unsigned tick);
   void DueRun();
+  void ShowState(uint8_t state);
 
   EngineContext& ctx_;
+  bool ownsHoldPoint_ = false;
 };
 
 // The server's one sync thread, from start-up to shut-down; null outside that time.
