@@ -152,6 +152,19 @@ TEST_F(Control, StopGetsNoAnswerEndsInOrderAndLeavesTheHandle) {
             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(server.control)));
 }
 
+TEST_F(Control, AServerHeldBySuspendStillStopsInOrder) {
+  for (LPARAM code : {cmdSuspend, cmdSuspend}) {
+    client.Clear();
+    ASSERT_TRUE(client.Post(server.control, code));
+    ASSERT_TRUE(client.WaitForCount(1, kAnswerMs));
+  }
+  ASSERT_TRUE(client.Post(server.control, cmdStop));
+  ASSERT_TRUE(server.process.WaitForExit(30000));
+  const auto lines = test::ReadLines(server.LogPath());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(LogText(lines.back()), "QuillmereServer# Stoped.");
+}
+
 TEST_F(Control, AClientThatDoesNotPumpDoesNotStopAnswersToOthers) {
   ControlClient stuck;
   stuck.Block();
