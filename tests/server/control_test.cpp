@@ -1,9 +1,11 @@
 #include "server/control.h"
 
+#include "server/config.h"
 #include "server/servform.h"
 #include "server/syncthread.h"
 #include "support/controlclient.h"
 #include "support/formfixture.h"
+#include "support/testsupport.h"
 #include "tools/tools.h"
 
 #include <gtest/gtest.h>
@@ -180,15 +182,33 @@ TEST_F(ControlWindow, SuspendHoldsNestAndResumeReleasesOneAtATime) {
   EXPECT_EQ(SyncThread->HoldCount(), 0u);
 }
 
-TEST_F(ControlWindow, GuiStartedClearsTheSilentFlagAndReloadSetsTheTagsCaption) {
+TEST_F(ControlWindow, ReloadReadsTheFileTheFrontEndWrote) {
+  ASSERT_EQ(form->core.TagCount(), 0u);
+  ASSERT_TRUE(test::WriteFileBytes(server.folder + "conf.xml", test::ConfigurationText(60000, true, 3)));
+  Command(cmdReload);
+  EXPECT_EQ(form->core.TagCount(), 3u);
+  EXPECT_EQ(form->agsquantity1Text, "Tags quantity: 3");
+  EXPECT_TRUE(form->core.FSilent.load());
+  EXPECT_EQ(form->core.SyncPeriod(), MsToPeriod(60000));
+  ExpectOneAcknowledgement(0);
+}
+
+TEST_F(ControlWindow, GuiStartedClearsTheSilentFlagAndSavesIt) {
   form->core.FSilent = true;
   Command(cmdGuiStarted);
   EXPECT_FALSE(form->core.FSilent.load());
+  EXPECT_NE(test::ReadFileOrEmpty(server.folder + "conf.xml").find(" <silentflag>0</silentflag> "),
+            std::string::npos);
   ExpectOneAcknowledgement(0);
+}
 
-  form->agsquantity1Text = "Tags quantity:";
+TEST_F(ControlWindow, ReloadAndGuiStartedAreAcknowledgedEvenWhenTheFileIsUnusable) {
+  ASSERT_TRUE(test::WriteFileBytes(server.folder + "conf.xml", "<configuration><unclosed>"));
   Command(cmdReload);
+  ExpectOneAcknowledgement(0);
   EXPECT_EQ(form->agsquantity1Text, "Tags quantity: 0");
+  test::RemoveTree(server.folder);  // the save has nowhere to go
+  Command(cmdGuiStarted);
   ExpectOneAcknowledgement(0);
 }
 

@@ -83,6 +83,25 @@ TEST(FormCreate, FirstStartWithoutKeyOrConfigurationTakesTheDefaults) {
             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(form.FCtrlWnd())));
 }
 
+TEST(FormCreate, LoadsTheConfigurationThenRewritesItUnsilenced) {
+  InProcessServer server;  // starts at 10:37:25.5
+  ASSERT_TRUE(test::WriteFileBytes(server.folder + "conf.xml",
+                                   test::ConfigurationText(7200000, /*silent=*/true, 2)));
+  TfrQuillmereServ& form = server.Create();
+
+  EXPECT_EQ(form.core.TagCount(), 2u);
+  EXPECT_EQ(form.agsquantity1Text, "Tags quantity: 2");
+  EXPECT_EQ(form.core.TargetPath(), "C:\\Backup\\");
+  EXPECT_FALSE(form.core.FSilent.load());
+  // Two hours is longer than one: the first run falls on the hour.
+  EXPECT_EQ(Stamp(form.core.NextSync()), Stamp(At(2025, 3, 14, 12, 0, 0)));
+
+  const std::string saved = test::ReadFileOrEmpty(server.folder + "conf.xml");
+  EXPECT_NE(saved.find(" <silentflag>0</silentflag> \r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find(" <syncperiod>7200000</syncperiod> \r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<caption>f1.txt</caption>"), std::string::npos) << saved;
+}
+
 TEST(FormCreate, MakesAMessageOnlyControlWindowAndAHiddenForm) {
   InProcessServer server;
   TfrQuillmereServ& form = server.Create();

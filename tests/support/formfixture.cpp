@@ -1,11 +1,13 @@
 #include "support/formfixture.h"
 
 #include "base/registry.h"
+#include "server/trayicons.h"
 #include "support/testsupport.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace qm::test {
 
@@ -28,6 +30,19 @@ DateTime At(int year, int month, int day, int hour, int minute, int second, int 
   return EncodeDateTime({year, month, day, hour, minute, second, ms});
 }
 
+std::string ConfigurationText(int periodMs, bool silent, int itemCount) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<configuration>\r\n"
+      "<lastsyncdate>01-01-2004</lastsyncdate><silentflag>" +
+      std::string(silent ? "1" : "0") + "</silentflag><syncperiod>" + std::to_string(periodMs) +
+      "</syncperiod><targetdrive>C:\\Backup\\</targetdrive>\r\n<tagslist>\r\n";
+  for (int i = 0; i < itemCount; ++i)
+    text += "<item><caption>f" + std::to_string(i) +
+            ".txt</caption><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync><size>1</size>"
+            "<ftype>0</ftype></item>\r\n";
+  return text + "</tagslist>\r\n</configuration>\r\n";
+}
+
 std::string UniqueTestKey() {
   static std::atomic<unsigned> counter{0};
   return std::string(kServerKeyPath) + "-test-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -41,11 +56,19 @@ bool TakeQuitMessage() {
   return found;
 }
 
+namespace {
+BOOL WINAPI AcceptNotifyIcon(DWORD, PNOTIFYICONDATAA) { return TRUE; }
+}  // namespace
+
 InProcessServer::InProcessServer(DateTime now)
-    : clock(now), folder(MakeScratchFolder("form")), key(UniqueTestKey()) {}
+    : clock(now),
+      folder(MakeScratchFolder("form")),
+      key(UniqueTestKey()),
+      realNotifyIcon_(std::exchange(TrayNotifyIcon, &AcceptNotifyIcon)) {}
 
 InProcessServer::~InProcessServer() {
   Destroy();
+  TrayNotifyIcon = realNotifyIcon_;
   TakeQuitMessage();
   RegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, key);
   RemoveTree(folder);

@@ -44,7 +44,17 @@ class InProcessServer {
   const std::string folder;
   const std::string key;
   std::unique_ptr<TfrQuillmereServ> form;
+
+ private:
+  // These forms keep their icon away from the shell: the icon is not what they test, and
+  // under Xvfb Wine takes about two seconds to delete one.
+  using NotifyIcon = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAA);
+  NotifyIcon realNotifyIcon_;
 };
+
+// A conf.xml as the front end might leave it: the given period and silent flag, and
+// itemCount tagged files "f0.txt", "f1.txt"... in "C:\Docs\".
+std::string ConfigurationText(int periodMs, bool silent, int itemCount);
 
 // A registry key path below the product's key that no other test process uses.
 std::string UniqueTestKey();

@@ -78,4 +78,92 @@ HWND WaitForWindowByCaption(const std::string& caption, unsigned timeoutMs) {
   return found;
 }
 
+ScratchServer::ScratchServer(const std::string& hint)
+    : folder(MakeScratchFolder(hint)), exe(InstallServerCopy(folder)) {}
+
+ScratchServer::~ScratchServer() {
+  process.Kill();
+  DeleteServerKey();
+  RemoveTree(folder);
+}
+
+bool ScratchServer::Start() {
+  if (!process.Start(exe)) return false;
+  control = process.WaitForControlWindow();
+  return control != nullptr;
+}
+
+HWND WaitForProcessWindow(DWORD pid, const std::string& caption, unsigned timeoutMs) {
+  struct Search {
+    DWORD pid;
+    const std::string* caption;
+    HWND found;
+  } search{pid, &caption, nullptr};
+  WaitUntil(
+      [&] {
+        EnumWindows(
+            [](HWND hwnd, LPARAM lp) -> BOOL {
+              auto* s = reinterpret_cast<Search*>(lp);
+              DWORD owner = 0;
+              GetWindowThreadProcessId(hwnd, &owner);
+              char text[256] = {};
+              GetWindowTextA(hwnd, text, sizeof text);
+              if (owner != s->pid || *s->caption != text) return TRUE;
+              s->found = hwnd;
+              return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      timeoutMs);
+  return search.found;
+}
+
+std::optional<std::string> ReadServerInstallDir() {
+  auto key = RegistryKey::Open(HKEY_LOCAL_MACHINE, kServerKeyPath, KEY_READ);
+  if (!key) return std::nullopt;
+  return key->ReadString("InstallDir");
+}
+
+std::optional<uint32_t> ReadServerHandle() {
+  auto key = RegistryKey::Open(HKEY_LOCAL_MACHINE, kServerKeyPath, KEY_READ);
+  if (!key) return std::nullopt;
+  return key->ReadInteger("Handle");
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  const std::string bytes = ReadFileOrEmpty(path);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(bytes.substr(start));
+      break;
+    }
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::string LogText(const std::string& line) {
+  const size_t mark = line.find(": ");
+  return mark == std::string::npos ? std::string() : line.substr(mark + 2);
+}
+
+std::vector<std::string> WaitForLogText(const std::string& path, const std::string& text,
+                                        unsigned timeoutMs) {
+  std::vector<std::string> lines;
+  WaitUntil(
+      [&] {
+        lines = ReadLines(path);
+        for (const std::string& line : lines)
+          if (LogText(line) == text) return true;
+        return false;
+      },
+      timeoutMs);
+  return lines;
+}
+
 }  // namespace qm::test

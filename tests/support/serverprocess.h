@@ -6,7 +6,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qm::test {
 
@@ -36,8 +39,41 @@ class ServerProcess {
   DWORD pid_ = 0;
 };
 
+// A server copied into a scratch folder of its own (its installation folder), started from
+// there; killed, and its key and folder removed, at the end.
+class ScratchServer {
+ public:
+  explicit ScratchServer(const std::string& hint);
+  ~ScratchServer();
+  ScratchServer(const ScratchServer&) = delete;
+  ScratchServer& operator=(const ScratchServer&) = delete;
+
+  // Starts the copy and waits until it has published its control window.
+  bool Start();
+  std::string LogPath() const { return folder + "quillmere.log"; }
+
+  const std::string folder;
+  const std::string exe;
+  ServerProcess process;
+  HWND control = nullptr;
+};
+
 // Waits up to timeoutMs for a top-level window with this caption (of any process).
 HWND WaitForWindowByCaption(const std::string& caption, unsigned timeoutMs);
+// The same, but only windows of the process pid.
+HWND WaitForProcessWindow(DWORD pid, const std::string& caption, unsigned timeoutMs);
+
+// The values the server publishes under its key; nullopt when missing or of another type.
+std::optional<std::string> ReadServerInstallDir();
+std::optional<uint32_t> ReadServerHandle();
+
+// The lines of a text file without their CR LF; empty when it cannot be read.
+std::vector<std::string> ReadLines(const std::string& path);
+// A log line's text: what follows the time stamp and its ": ".
+std::string LogText(const std::string& line);
+// Polls the file until one of its lines' log text equals text; returns the lines then read.
+std::vector<std::string> WaitForLogText(const std::string& path, const std::string& text,
+                                        unsigned timeoutMs);
 
 // Polls pred every 50 ms until it holds or timeoutMs passes; returns its last value.
 template <class Pred>
