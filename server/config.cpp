@@ -135,14 +135,18 @@ LoadOutcome ConfigFile::Load(ServerCore& core, DateTime now) {
       }
     } catch (...) {
     }
-    core.SetTags(std::move(tags));
+    const bool unread = !outcome.complete && (opened || FileExists(path_));
+    {
+      // A save on the sync thread reads the mark first and the tag list later; both must come
+      // from one load, or it could write the tags of a load that stopped early over a file
+      // that it has not kept.
+      std::lock_guard<std::mutex> saving(core.SaveLock());
+      core.SetTags(std::move(tags));
+      unreadMark_ = unread ? (++markCounter_ << 1) | (opened ? 0 : kUnopenedBit) : 0;
+    }
     MoveNextSyncEarlier(core, now);
   } catch (...) {
   }
-  if (outcome.complete || (!opened && !FileExists(path_)))
-    unreadMark_ = 0;
-  else
-    unreadMark_ = (++markCounter_ << 1) | (opened ? 0 : kUnopenedBit);
   return outcome;
 }
 

@@ -12,6 +12,10 @@ namespace {
 
 constexpr unsigned kPassIntervalMs = 100;
 constexpr unsigned kPauseAfterLineMs = 1;
+// Windows' Sleep(0) gives the processor only to threads of at least the caller's priority; the
+// writer this thread waits for may be the idle-priority sync thread, which would then starve
+// while this one spins.
+constexpr unsigned kReadyWaitMs = 1;
 
 bool WriteWhole(HANDLE file, const std::string& bytes) {
   DWORD written = 0;
@@ -78,7 +82,7 @@ void TLogThread::Flush() {
   if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return;
   while (HasLines()) {
     if (!ready_) {
-      clock_.Sleep(0);
+      clock_.Sleep(kReadyWaitMs);
       continue;
     }
     std::string line;
