@@ -97,7 +97,7 @@ void Timer::SetEnabled(bool enabled) {
 }
 
 int RunMessageLoop() {
-  MSG msg;
+  MSG msg{};
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
