@@ -9,7 +9,7 @@ namespace qm {
 namespace {
 
 using test::BaseTime;
-using test::MakeFile;
+using test::WriteFileWithTime;
 using test::ReadFileOrEmpty;
 
 TEST(SameFileDate, TwoSecondStepsAndFatRounding) {
@@ -44,7 +44,7 @@ TEST(StaysInsideTarget, RefusesEverySegmentThatClimbsOrNamesAnotherPlace) {
 
 TEST(FolderEntries, OneListingAnswersLookupsRegardlessOfLetterCase) {
   const std::string folder = test::MakeScratchFolder("entries");
-  ASSERT_TRUE(MakeFile(folder + "Mixed.TXT", "12345", BaseTime(4000)));
+  ASSERT_TRUE(WriteFileWithTime(folder + "Mixed.TXT", "12345", BaseTime(4000)));
   ASSERT_TRUE(CreateDirectoryA((folder + "Sub").c_str(), nullptr));
   FolderEntries entries;
   ASSERT_TRUE(entries.Read(folder.substr(0, folder.size() - 1)));
@@ -52,7 +52,7 @@ TEST(FolderEntries, OneListingAnswersLookupsRegardlessOfLetterCase) {
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->size, 5u);
   EXPECT_FALSE(file->IsFolder());
-  EXPECT_TRUE(test::SameTime(file->lastWrite, BaseTime(4000)));
+  EXPECT_TRUE(test::SameFileTime(file->lastWrite, BaseTime(4000)));
   ASSERT_NE(entries.Find("SUB"), nullptr);
   EXPECT_TRUE(entries.Find("SUB")->IsFolder());
   EXPECT_EQ(entries.Find("other"), nullptr);
@@ -72,9 +72,9 @@ struct CopyFolder {
 TEST(CopyReplacing, ReadOnlyOldCopyIsReplacedAndTheNewCopyCarriesTheSource) {
   CopyFolder f;
   const std::string src = f.dir + "src.txt", dest = f.dir + "dest.txt";
-  ASSERT_TRUE(MakeFile(src, "new contents", BaseTime(8000)));
+  ASSERT_TRUE(WriteFileWithTime(src, "new contents", BaseTime(8000)));
   ASSERT_TRUE(SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_TRUE(MakeFile(dest, "old", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(dest, "old", BaseTime()));
   ASSERT_TRUE(SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_READONLY));
   EntryFacts old;
   ASSERT_TRUE(LookUpEntry(dest, old));
@@ -85,11 +85,11 @@ TEST(CopyReplacing, ReadOnlyOldCopyIsReplacedAndTheNewCopyCarriesTheSource) {
   const DWORD attributes = GetFileAttributesA(dest.c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_TRUE(test::SameTime(test::WriteTimeOf(dest), BaseTime(8000)));
+  EXPECT_TRUE(test::SameFileTime(test::LastWriteTime(dest).value_or(FILETIME{}), BaseTime(8000)));
   EXPECT_TRUE(f.Temporaries().empty());
   // A second replacement of the now read-only copy works just the same.
   SetFileAttributesA(src.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ASSERT_TRUE(MakeFile(src, "newer", BaseTime(20000)));
+  ASSERT_TRUE(WriteFileWithTime(src, "newer", BaseTime(20000)));
   ASSERT_TRUE(LookUpEntry(dest, old));
   EXPECT_EQ(CopyReplacing(src, dest, &old), CopyResult::Copied);
   EXPECT_EQ(ReadFileOrEmpty(dest), "newer");
@@ -98,8 +98,8 @@ TEST(CopyReplacing, ReadOnlyOldCopyIsReplacedAndTheNewCopyCarriesTheSource) {
 TEST(CopyReplacing, FailuresLeaveTheOldCopyAndNoTemporaryFile) {
   CopyFolder f;
   const std::string src = f.dir + "src.txt", dest = f.dir + "dest.txt";
-  ASSERT_TRUE(MakeFile(src, "new", BaseTime(8000)));
-  ASSERT_TRUE(MakeFile(dest, "old", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(src, "new", BaseTime(8000)));
+  ASSERT_TRUE(WriteFileWithTime(dest, "old", BaseTime()));
   EntryFacts old;
   ASSERT_TRUE(LookUpEntry(dest, old));
   {

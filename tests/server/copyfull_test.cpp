@@ -10,7 +10,7 @@ namespace {
 
 using test::BaseTime;
 using test::CopyRig;
-using test::MakeFile;
+using test::WriteFileWithTime;
 using test::ReadFileOrEmpty;
 using test::Tag;
 
@@ -19,8 +19,8 @@ const char kFullLine[] = "QuillmereServer# The Target Volume is full!";
 
 struct TwoFileTags {
   explicit TwoFileTags(CopyRig& rig) {
-    EXPECT_TRUE(MakeFile(rig.source + "first.txt", "1", BaseTime()));
-    EXPECT_TRUE(MakeFile(rig.source + "second.txt", "2", BaseTime()));
+    EXPECT_TRUE(WriteFileWithTime(rig.source + "first.txt", "1", BaseTime()));
+    EXPECT_TRUE(WriteFileWithTime(rig.source + "second.txt", "2", BaseTime()));
     tags = {Tag(rig.source, "first.txt"), Tag(rig.source, "second.txt")};
     tags[0].Size = 9;
   }
@@ -58,7 +58,7 @@ TEST(CopyRunFull, NinetyNineFreeBytesAfterACopyEndTheRunAHundredDoNot) {
 TEST(CopyRunFull, UnreadableFreeSpaceCountsAsFullAlsoAfterAFailedCopy) {
   CopyRig rig;
   rig.probe.readable = false;
-  ASSERT_TRUE(MakeFile(rig.source + "locked.txt", "x", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "locked.txt", "x", BaseTime()));
   UniqueFile lock(CreateFileA((rig.source + "locked.txt").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(lock);
@@ -72,9 +72,9 @@ TEST(CopyRunFull, UnreadableFreeSpaceCountsAsFullAlsoAfterAFailedCopy) {
 TEST(CopyRunFull, UnchangedFilesNeedNoFreeSpaceTest) {
   CopyRig rig;
   rig.probe.freeBytes = 0;
-  ASSERT_TRUE(MakeFile(rig.source + "same.txt", "s", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "same.txt", "s", BaseTime()));
   ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(rig.source)));
-  ASSERT_TRUE(MakeFile(rig.Mirror(rig.source + "same.txt"), "s", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.Mirror(rig.source + "same.txt"), "s", BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "same.txt"), Tag(rig.source, "gone.txt")};
   rig.Run(tags);
   EXPECT_TRUE(rig.probe.asked.empty());
@@ -88,8 +88,8 @@ TEST(CopyRunFull, FullTargetInTheMiddleOfAFolderLeavesTheRestForTheNextRun) {
   const std::string tree = rig.source + "Many";
   ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
   for (int i = 0; i < 6; ++i)
-    ASSERT_TRUE(MakeFile(tree + "\\f" + std::to_string(i), "x", BaseTime()));
-  ASSERT_TRUE(MakeFile(rig.source + "later.txt", "later", BaseTime()));
+    ASSERT_TRUE(WriteFileWithTime(tree + "\\f" + std::to_string(i), "x", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "later.txt", "later", BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "Many", 2), Tag(rig.source, "later.txt")};
   tags[0].Size = 50;
 
@@ -111,12 +111,12 @@ TEST(CopyRunFull, RealFullDiskKeepsTheOldCopyAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
 
   const std::string big = rig.source + "big.bin";
-  ASSERT_TRUE(MakeFile(big, std::string(1536 * 1024, 'N'), BaseTime(60000)));
-  ASSERT_TRUE(MakeFile(rig.source + "later.txt", "later", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(big, std::string(1536 * 1024, 'N'), BaseTime(60000)));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "later.txt", "later", BaseTime()));
   const std::string copyFolder = target + rig.source.substr(0, 1) + rig.source.substr(2, rig.source.size() - 3);
   ASSERT_TRUE(ForceDirChain(drive, copyFolder));
   const std::string oldCopy = copyFolder + "\\big.bin";
-  ASSERT_TRUE(MakeFile(oldCopy, std::string(512 * 1024, 'O'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(oldCopy, std::string(512 * 1024, 'O'), BaseTime()));
   ULARGE_INTEGER freeBytes{};
   ASSERT_TRUE(GetDiskFreeSpaceExA(drive.c_str(), &freeBytes, nullptr, nullptr));
   // Leave room for half of the new copy only.
@@ -137,7 +137,7 @@ TEST(CopyRunFull, RealFullDiskKeepsTheOldCopyAndLeavesNoTemporaryFile) {
 
   // A new file that does not fit leaves no part of itself either.
   std::vector<TTagItem> fresh{Tag(rig.source, "fresh.bin")};
-  ASSERT_TRUE(MakeFile(rig.source + "fresh.bin", std::string(1536 * 1024, 'R'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "fresh.bin", std::string(1536 * 1024, 'R'), BaseTime()));
   rig.run.SyncAll(fresh, target);
   EXPECT_EQ(rig.dialogs.size(), 2u);
   EXPECT_FALSE(FileExists(copyFolder + "\\fresh.bin"));

@@ -15,7 +15,8 @@
 
 namespace qm::test {
 
-class FakeClock final : public Clock {
+// Time stands still unless the test moves it; every wait is recorded.
+class FrozenClock final : public Clock {
  public:
   DateTime now = 45000.5;  // 2023-03-15 12:00
   std::vector<unsigned> sleeps;
@@ -23,7 +24,7 @@ class FakeClock final : public Clock {
   void Sleep(unsigned ms) override { sleeps.push_back(ms); }
 };
 
-class FakeProbe final : public VolumeProbe {
+class FreeSpaceProbe final : public VolumeProbe {
  public:
   uint64_t freeBytes = 1ull << 34;
   bool readable = true;
@@ -53,8 +54,8 @@ struct CopyRig {
   }
 
   ServerCore core;
-  FakeClock clock;
-  FakeProbe probe;
+  FrozenClock clock;
+  FreeSpaceProbe probe;
   std::vector<std::pair<std::string, int>> dialogs;
   std::vector<std::string> lines;
   int holds = 0;
@@ -72,7 +73,7 @@ inline TTagItem Tag(const std::string& folder, const std::string& caption, uint8
   TTagItem item;
   item.Caption = caption;
   item.Path = folder;
-  item.TargetSub = folder.substr(0, 1) + (folder.size() > 2 ? folder.substr(2) : std::string());
+  item.TargetSub = MakeTargetSub(folder);
   item.LastSync = 37987.0;
   item.FType = type;
   return item;
@@ -86,27 +87,6 @@ inline FILETIME BaseTime(int64_t plusMs = 0) {
   ULARGE_INTEGER v{{ft.dwLowDateTime, ft.dwHighDateTime}};
   v.QuadPart += plusMs * 10000;
   return FILETIME{v.LowPart, v.HighPart};
-}
-
-inline bool SetWriteTime(const std::string& path, const FILETIME& ft) {
-  UniqueFile f(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return f && SetFileTime(f.get(), nullptr, nullptr, &ft);
-}
-
-inline FILETIME WriteTimeOf(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
-  return data.ftLastWriteTime;
-}
-
-inline bool SameTime(const FILETIME& a, const FILETIME& b) {
-  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-// Writes a file and gives it a last-write time.
-inline bool MakeFile(const std::string& path, const std::string& bytes, const FILETIME& when) {
-  return WriteFileBytes(path, bytes) && SetWriteTime(path, when);
 }
 
 // Names in folder (without "." and "..") that start with prefix.

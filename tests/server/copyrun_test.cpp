@@ -13,25 +13,25 @@ namespace {
 
 using test::BaseTime;
 using test::CopyRig;
-using test::MakeFile;
+using test::WriteFileWithTime;
 using test::ReadFileOrEmpty;
-using test::SameTime;
+using test::SameFileTime;
 using test::Tag;
-using test::WriteTimeOf;
+using test::LastWriteTime;
 
 const char kMissingLine[] = "QuillmereServer# The tagged file is not available!";
 
 TEST(CopyRun, NewFileIsCopiedWithItsDateAndTheTagGetsSizeAndRunTime) {
   CopyRig rig;
   const std::string src = rig.source + "a.txt";
-  ASSERT_TRUE(MakeFile(src, std::string(3000, 'a'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(src, std::string(3000, 'a'), BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "a.txt")};
 
   rig.Run(tags);
 
   const std::string copy = rig.Mirror(src);
   EXPECT_EQ(ReadFileOrEmpty(copy), std::string(3000, 'a'));
-  EXPECT_TRUE(SameTime(WriteTimeOf(copy), BaseTime()));
+  EXPECT_TRUE(SameFileTime(LastWriteTime(copy).value_or(FILETIME{}), BaseTime()));
   EXPECT_EQ(tags[0].Size, 3u);
   EXPECT_EQ(tags[0].LastSync, rig.clock.now);
   EXPECT_EQ(rig.clock.sleeps, std::vector<unsigned>{1});
@@ -44,11 +44,11 @@ TEST(CopyRun, NewFileIsCopiedWithItsDateAndTheTagGetsSizeAndRunTime) {
 TEST(CopyRun, SameFileDateWithOtherContentIsNotCopiedAndTheTagStays) {
   CopyRig rig;
   const std::string src = rig.source + "a.txt";
-  ASSERT_TRUE(MakeFile(src, std::string(5000, 'n'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(src, std::string(5000, 'n'), BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "a.txt")};
   rig.Run(tags);  // makes the copy and its folders
   const std::string copy = rig.Mirror(src);
-  ASSERT_TRUE(MakeFile(copy, "old", BaseTime(1000)));  // same 2-second step
+  ASSERT_TRUE(WriteFileWithTime(copy, "old", BaseTime(1000)));  // same 2-second step
   tags[0].Size = 7;
   tags[0].LastSync = 44000.0;
   rig.clock.now += 1;
@@ -77,12 +77,12 @@ TEST(CopyRun, CopiesTwoSecondsNewerOrOlderAreReplacedAndCloserOnesAreEqual) {
   };
   std::vector<TTagItem> tags;
   for (const Case& c : cases) {
-    ASSERT_TRUE(MakeFile(rig.source + c.name, "source", BaseTime(c.sourceMs)));
+    ASSERT_TRUE(WriteFileWithTime(rig.source + c.name, "source", BaseTime(c.sourceMs)));
     tags.push_back(Tag(rig.source, c.name));
   }
   ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(rig.source)));
   for (const Case& c : cases)
-    ASSERT_TRUE(MakeFile(rig.Mirror(rig.source + c.name), "copy", BaseTime(c.copyMs)));
+    ASSERT_TRUE(WriteFileWithTime(rig.Mirror(rig.source + c.name), "copy", BaseTime(c.copyMs)));
 
   rig.Run(tags);
 
@@ -101,16 +101,16 @@ TEST(CopyRun, FolderTagCopiesHiddenAndSystemFilesAndCountsEveryFileOnce) {
   ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((tree + "\\sub\\deeper").c_str(), nullptr));
-  ASSERT_TRUE(MakeFile(tree + "\\plain.txt", std::string(2048, 'p'), BaseTime()));
-  ASSERT_TRUE(MakeFile(tree + "\\hidden.sys", std::string(4096, 'h'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\plain.txt", std::string(2048, 'p'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\hidden.sys", std::string(4096, 'h'), BaseTime()));
   ASSERT_TRUE(SetFileAttributesA((tree + "\\hidden.sys").c_str(),
                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  ASSERT_TRUE(MakeFile(tree + "\\sub\\empty.dat", "", BaseTime()));
-  ASSERT_TRUE(MakeFile(tree + "\\sub\\deeper\\up.txt", std::string(10240, 'u'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\sub\\empty.dat", "", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\sub\\deeper\\up.txt", std::string(10240, 'u'), BaseTime()));
   // Already up to date: not copied, but still counted in the folder's size.
   const std::string destTree = rig.Mirror(tree);
   ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), destTree + "\\sub\\deeper"));
-  ASSERT_TRUE(MakeFile(destTree + "\\sub\\deeper\\up.txt", "kept", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(destTree + "\\sub\\deeper\\up.txt", "kept", BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "Proj", 3)};
 
   rig.Run(tags);
@@ -146,7 +146,7 @@ TEST(CopyRun, MissingTaggedFileGivesOneLogLineNoDialogAndAMissingFolderTheRunTim
   CopyRig rig;
   const std::string copy = rig.Mirror(rig.source + "gone.txt");
   ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(rig.source)));
-  ASSERT_TRUE(MakeFile(copy, "old copy", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(copy, "old copy", BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "gone.txt"), Tag(rig.source + "new\\", "x.txt")};
   tags[0].Size = 5;
 
@@ -168,15 +168,15 @@ TEST(CopyRun, FolderThatCannotBeMadeIsLoggedAndOnlyItsSubtreeSkipped) {
   const std::string tree = rig.source + "Tree";
   ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((tree + "\\blocked").c_str(), nullptr));
-  ASSERT_TRUE(MakeFile(tree + "\\blocked\\inner.txt", std::string(1024, 'i'), BaseTime()));
-  ASSERT_TRUE(MakeFile(tree + "\\top.txt", std::string(1024, 't'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\blocked\\inner.txt", std::string(1024, 'i'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\top.txt", std::string(1024, 't'), BaseTime()));
   const std::string destTree = rig.Mirror(tree);
   ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), destTree));
-  ASSERT_TRUE(MakeFile(destTree + "\\blocked", "a file where the folder belongs", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(destTree + "\\blocked", "a file where the folder belongs", BaseTime()));
   // A second tag whose whole destination is blocked by a file.
   ASSERT_TRUE(CreateDirectoryA((rig.source + "Other").c_str(), nullptr));
-  ASSERT_TRUE(MakeFile(rig.source + "Other\\o.txt", "o", BaseTime()));
-  ASSERT_TRUE(MakeFile(rig.Mirror(rig.source + "Other"), "blocker", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "Other\\o.txt", "o", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.Mirror(rig.source + "Other"), "blocker", BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "Tree", 2), Tag(rig.source, "Other", 2)};
 
   rig.Run(tags);
@@ -197,10 +197,10 @@ TEST(CopyRun, TagsWithTheSameKeyShareTheLatestTimeAndLetterCaseCounts) {
   CopyRig rig;
   const std::string folder = rig.source + "Docs\\";
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  ASSERT_TRUE(MakeFile(folder + "new.txt", "n", BaseTime()));
-  ASSERT_TRUE(MakeFile(folder + "same.txt", "s", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(folder + "new.txt", "n", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(folder + "same.txt", "s", BaseTime()));
   ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), rig.Mirror(folder)));
-  ASSERT_TRUE(MakeFile(rig.Mirror(folder) + "\\same.txt", "s", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.Mirror(folder) + "\\same.txt", "s", BaseTime()));
 
   std::string otherCase = folder;
   std::transform(otherCase.begin(), otherCase.end(), otherCase.begin(), ::toupper);
@@ -231,7 +231,7 @@ TEST(CopyRun, TagsWithTheSameKeyShareTheLatestTimeAndLetterCaseCounts) {
 
 TEST(CopyRun, TagLeadingOutOfTheTargetIsRefusedWithTheGeneralMessage) {
   CopyRig rig;
-  ASSERT_TRUE(MakeFile(rig.source + "a.txt", "secret", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "a.txt", "secret", BaseTime()));
   // "Z:\..\..\rest" still names the source file, but its mirror climbs out of the target.
   std::string climbing = rig.source.substr(0, 3) + "..\\..\\" + rig.source.substr(3);
   ASSERT_EQ(ReadFileOrEmpty(climbing + "a.txt"), "secret");
@@ -290,7 +290,7 @@ TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   const std::string tree = rig.source + "Looped";
   ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
-  ASSERT_TRUE(MakeFile(tree + "\\sub\\f.txt", std::string(3072, 'f'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\sub\\f.txt", std::string(3072, 'f'), BaseTime()));
   const std::string link = tree + "\\sub\\back";
   if (!MakeFolderLink(tree, link))
     GTEST_SKIP() << "no way to make a folder link here (needs Wine and /bin/ln)";
@@ -308,8 +308,8 @@ TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
 
 TEST(CopyRun, LockedSourceQueuesTheExactMessageBoxAndTheRunGoesOn) {
   CopyRig rig;
-  ASSERT_TRUE(MakeFile(rig.source + "locked.txt", "busy", BaseTime()));
-  ASSERT_TRUE(MakeFile(rig.source + "free.txt", "free", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "locked.txt", "busy", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "free.txt", "free", BaseTime()));
   UniqueFile lock(CreateFileA((rig.source + "locked.txt").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                               nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(lock);

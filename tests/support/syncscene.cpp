@@ -153,28 +153,6 @@ FILETIME LocalFileTime(int year, int month, int day, int hour, int minute, int s
   return ft;
 }
 
-bool SameFileTime(const FILETIME& a, const FILETIME& b) {
-  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-bool SetLastWriteTime(const std::string& path, const FILETIME& lastWrite) {
-  UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return file && SetFileTime(file.get(), nullptr, nullptr, &lastWrite);
-}
-
-bool WriteFileWithTime(const std::string& path, const std::string& bytes,
-                       const FILETIME& lastWrite) {
-  return WriteFileBytes(path, bytes) && SetLastWriteTime(path, lastWrite);
-}
-
-std::optional<FILETIME> LastWriteTime(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return data.ftLastWriteTime;
-}
-
 bool MakeFolderChain(const std::string& folder) {
   for (size_t slash = folder.find('\\', 3); slash != std::string::npos;
        slash = folder.find('\\', slash + 1))

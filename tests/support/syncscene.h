@@ -6,6 +6,7 @@
 
 #include "base/datetime.h"
 #include "support/controlclient.h"
+#include "support/testsupport.h"
 
 #include <windows.h>
 
@@ -54,11 +55,6 @@ std::optional<ConfFile> WaitForConf(const std::string& path,
 
 // A local calendar time as the FILETIME (UTC) that a file's last-write time holds.
 FILETIME LocalFileTime(int year, int month, int day, int hour, int minute, int second);
-bool SameFileTime(const FILETIME& a, const FILETIME& b);
-bool WriteFileWithTime(const std::string& path, const std::string& bytes,
-                       const FILETIME& lastWrite);
-std::optional<FILETIME> LastWriteTime(const std::string& path);
-bool SetLastWriteTime(const std::string& path, const FILETIME& lastWrite);
 // Creates folder (ending in "\" or not) and every missing folder above it.
 bool MakeFolderChain(const std::string& folder);
 // Where a copy run puts the copy of source: target + drive letter + the path after the colon.

@@ -80,6 +80,28 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
          n == bytes.size();
 }
 
+bool SameFileTime(const FILETIME& a, const FILETIME& b) {
+  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+bool SetLastWriteTime(const std::string& path, const FILETIME& lastWrite) {
+  UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file && SetFileTime(file.get(), nullptr, nullptr, &lastWrite);
+}
+
+bool WriteFileWithTime(const std::string& path, const std::string& bytes,
+                       const FILETIME& lastWrite) {
+  return WriteFileBytes(path, bytes) && SetLastWriteTime(path, lastWrite);
+}
+
+std::optional<FILETIME> LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return data.ftLastWriteTime;
+}
+
 std::string SmallDriveRoot() {
   const char* letter = std::getenv("QM_SMALL_DRIVE");
   if (!letter || !*letter) return {};

@@ -1,6 +1,9 @@
 // Helpers shared by the test suites: scratch folders, Wine paths, files.
 #pragma once
 
+#include <windows.h>
+
+#include <optional>
 #include <string>
 
 namespace qm::test {
@@ -16,6 +19,13 @@ bool RemoveTree(const std::string& folder);
 
 std::string ReadFileOrEmpty(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Last-write times of files (and folders), as FILETIME.
+bool SameFileTime(const FILETIME& a, const FILETIME& b);
+bool WriteFileWithTime(const std::string& path, const std::string& bytes,
+                       const FILETIME& lastWrite);
+std::optional<FILETIME> LastWriteTime(const std::string& path);
+bool SetLastWriteTime(const std::string& path, const FILETIME& lastWrite);
 
 // The small drive letter (with its own tmpfs) the harness set up, such as "T:\"; empty when
 // the harness could not mount one (tests that need it skip).
