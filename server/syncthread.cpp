@@ -37,13 +37,9 @@ void TSyncThread::CheckTarget() {
   }
 }
 
+// The copy run reports a full target itself and returns, so the run's times and its save follow.
 void TSyncThread::SyncAll(std::vector<TTagItem>& tags, const std::string& target) {
-  try {
-    CopyTags(tags, target);
-  } catch (const EDiskFull&) {
-    // A full target ends the copying, never the run: its times and its save must follow.
-    ReportProblem(ctx_, "", pkDiskFull);
-  }
+  CopyTags(tags, target);
 }
 
 void TSyncThread::CopyTags(std::vector<TTagItem>& tags, const std::string& target) {

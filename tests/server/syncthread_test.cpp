@@ -213,7 +213,8 @@ TEST_F(SyncSchedule, FullTargetRunStillSetsTheTimesAndSaves) {
     copied = e.clock.Now();
     tags[0].Size = 7;
     tags[0].LastSync = copied;
-    throw EDiskFull();
+    // What the copy run does when the target fills up: report it and end the copying.
+    ReportProblem(e.ctx, "", pkDiskFull);
   };
   ASSERT_TRUE(Begin());
   ASSERT_EQ(e.Dialogs().size(), 1u);
