@@ -12,15 +12,7 @@
 
 namespace qm {
 
-// The period conversions are defined on the x87 80-bit format; a 64-bit long double would
-// round differently.
-static_assert(std::numeric_limits<long double>::digits == 64, "long double must be 80-bit extended");
-
 namespace {
-
-// 1/86400000 rounded once to extended precision; load and save both use this same value, which
-// makes every millisecond count a load accepts come back unchanged.
-const long double kDaysPerMs = 1.0L / 86400000.0L;
 
 constexpr uint64_t kUnopenedBit = 1;
 
@@ -39,55 +31,7 @@ void ReadInto(const XmlNode& root, ServerCore& core, std::vector<TTagItem>& tags
   for (int i = 0; i < count; ++i) tags.push_back(TTagItem::FromNode(list.Child(i)));
 }
 
-void AppendCharacter(std::string& out, unsigned code, UINT codePage) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-    return;
-  }
-  if (code <= 0xFFFF) {
-    const wchar_t wide = static_cast<wchar_t>(code);
-    char byte = 0;
-    BOOL lossy = FALSE;
-    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &wide, 1, &byte, 1, nullptr, &lossy) == 1 &&
-        !lossy) {
-      out += byte;
-      return;
-    }
-  }
-  out += "&#" + std::to_string(code) + ";";
-}
-
 }  // namespace
-
-double MsToPeriod(int32_t ms) {
-  return static_cast<double>(static_cast<long double>(ms) * kDaysPerMs);
-}
-
-int64_t PeriodToMs(double days) {
-  const long double ms = static_cast<long double>(days) / kDaysPerMs;
-  // Out of range only for a period no load can give; llrintl would be undefined there.
-  if (!(std::fabs(ms) < 9.0e18L)) return 0;
-  return llrintl(ms);  // the default rounding mode: to nearest, halves to even
-}
-
-std::string ToDeclaredEncoding(const std::string& systemText) {
-  constexpr UINT kDeclared = 1251;
-  if (GetACP() == kDeclared) return systemText;
-  bool plain = true;
-  for (char c : systemText) plain = plain && static_cast<unsigned char>(c) < 0x80;
-  if (plain) return systemText;
-  const std::wstring wide = SystemTextToWide(systemText);
-  std::string out;
-  out.reserve(systemText.size() + 16);
-  for (size_t i = 0; i < wide.size(); ++i) {
-    unsigned code = wide[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-        wide[i + 1] < 0xE000)
-      code = 0x10000 + ((code - 0xD800) << 10) + (wide[++i] - 0xDC00);
-    AppendCharacter(out, code, kDeclared);
-  }
-  return out;
-}
 
 std::string BuildConfigText(const ServerSettings& settings, bool silent,
                             const std::vector<TTagItem>& tags) {

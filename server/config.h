@@ -13,6 +13,7 @@
 
 #include "base/datetime.h"
 #include "server/servercore.h"
+#include "tools/confvalues.h"
 
 #include <atomic>
 #include <cstdint>
@@ -26,17 +27,12 @@ struct LoadOutcome {
   bool complete = false;  // every element was read
 };
 
-// Sync period conversions, through extended precision as the file format demands.
-double MsToPeriod(int32_t ms);
-int64_t PeriodToMs(double days);
-
 // The exact text the server writes: declaration, one element per line, CR LF after each.
 // Texts are the system code page's; where that is not Windows-1251, characters are written as
 // the declared encoding's bytes or, lacking one, as character references, so that every name
 // reads back as it was.
 std::string BuildConfigText(const ServerSettings& settings, bool silent,
                             const std::vector<TTagItem>& tags);
-std::string ToDeclaredEncoding(const std::string& systemText);
 
 // The due-time rule after a load: the next run never moves later, and moves earlier when the
 // period shrank or the last sync lies further back.

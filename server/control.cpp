@@ -133,10 +133,12 @@ void TfrQuillmereServ::SendStatus(HWND sender) {
   // An answer addressed to the control window itself would come back as a command or a log
   // text; no real sender is this window.
   if (sender == FCtrlWnd()) return;
-  TServerStatus status{};
-  core.Status(status.LastSync, status.State);
+  DateTime lastSync = 0;
+  uint8_t state = 0;
+  core.Status(lastSync, state);
+  TServerStatus status = EncodeServerStatus(lastSync, state);
   COPYDATASTRUCT block{};
-  block.dwData = 1;
+  block.dwData = kStatusDataId;
   block.cbData = sizeof status;
   block.lpData = &status;
   AnswerChannel::Send(sender, WM_COPYDATA, reinterpret_cast<WPARAM>(FCtrlWnd()),

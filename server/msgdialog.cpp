@@ -52,105 +52,67 @@ void TfrMsgDialog::Setup(const std::string& caption, const std::string& headline
 }
 
 int TfrMsgDialog::ShowModal(HWND owner) {
-  const INT_PTR result =
-      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MSGDIALOG), owner,
-                      &TfrMsgDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  const INT_PTR result = Dialog::ShowModal(owner, IDD_MSGDIALOG);
   return result == kSilence || result == kOk ? static_cast<int>(result) : kClosed;
 }
 
-INT_PTR CALLBACK TfrMsgDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<TfrMsgDialog*>(lp);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrA(hwnd, DWLP_USER, lp);
-  }
-  auto* self = reinterpret_cast<TfrMsgDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
-  if (!self) return FALSE;
-  try {
-    return self->OnMessage(msg, wp, lp);
-  } catch (...) {
-    return FALSE;
-  }
-}
-
-INT_PTR TfrMsgDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_INITDIALOG:
-      return OnInitDialog();
-    case WM_COMMAND:
-      return OnCommand(LOWORD(wp));
-    case WM_CTLCOLORSTATIC:
-      return OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
-    case WM_CLOSE:
-      return OnClose();
-    case WM_DESTROY:
-      hwnd_ = nullptr;
-      return FALSE;
-    default:
-      return FALSE;
-  }
-}
-
-INT_PTR TfrMsgDialog::OnInitDialog() {
-  SetWindowTextA(hwnd_, caption_.c_str());
-  SetDlgItemTextA(hwnd_, IDC_REDLABEL, headline_.c_str());
-  SetDlgItemTextA(hwnd_, IDC_BLACKLABEL, message_.c_str());
-  SendDlgItemMessageA(hwnd_, IDC_REDLABEL, WM_SETFONT,
+bool TfrMsgDialog::OnInitDialog() {
+  SetWindowTextA(hwnd(), caption_.c_str());
+  SetDlgItemTextA(hwnd(), IDC_REDLABEL, headline_.c_str());
+  SetDlgItemTextA(hwnd(), IDC_BLACKLABEL, message_.c_str());
+  SendDlgItemMessageA(hwnd(), IDC_REDLABEL, WM_SETFONT,
                       reinterpret_cast<WPARAM>(headlineFont_.get()), FALSE);
-  SendDlgItemMessageA(hwnd_, IDC_LABEL1, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()),
+  SendDlgItemMessageA(hwnd(), IDC_LABEL1, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()),
                       FALSE);
   PlaceInPixels();
-  HWND silence = GetDlgItem(hwnd_, IDC_BUTTON2);
+  HWND silence = GetDlgItem(hwnd(), IDC_BUTTON2);
   ShowWindow(silence, showSilence_ ? SW_SHOW : SW_HIDE);
   // Through the dialog manager rather than SetFocus, so that Enter presses the focused button.
-  SendMessageA(hwnd_, WM_NEXTDLGCTL,
-               reinterpret_cast<WPARAM>(showSilence_ ? silence : GetDlgItem(hwnd_, IDC_BUTTON1)),
+  SendMessageA(hwnd(), WM_NEXTDLGCTL,
+               reinterpret_cast<WPARAM>(showSilence_ ? silence : GetDlgItem(hwnd(), IDC_BUTTON1)),
                TRUE);
-  return FALSE;  // the focus is set
+  return false;  // the focus is set
 }
 
 void TfrMsgDialog::PlaceInPixels() {
-  const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_STYLE));
-  const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_EXSTYLE));
+  const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(hwnd(), GWL_STYLE));
+  const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(hwnd(), GWL_EXSTYLE));
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-  SetWindowPos(hwnd_, HWND_TOPMOST, kWindowLeft, kWindowTop, frame.right - frame.left,
+  SetWindowPos(hwnd(), HWND_TOPMOST, kWindowLeft, kWindowTop, frame.right - frame.left,
                frame.bottom - frame.top, SWP_NOACTIVATE);
   for (const Placement& p : kPlacements)
-    MoveWindow(GetDlgItem(hwnd_, p.id), kPanelLeft + p.left, kPanelTop + p.top, p.width,
+    MoveWindow(GetDlgItem(hwnd(), p.id), kPanelLeft + p.left, kPanelTop + p.top, p.width,
                p.height, FALSE);
 }
 
-INT_PTR TfrMsgDialog::OnCommand(int id) {
+void TfrMsgDialog::OnCommand(int id, int, HWND) {
   // Only the two buttons end the dialog: Enter and Escape elsewhere (IDOK, IDCANCEL) do not,
   // since neither button is the default or the cancel button.
   switch (id) {
     case IDC_BUTTON2:
       Button2Click();
-      return TRUE;
+      break;
     case IDC_BUTTON1:
       Button1Click();
-      return TRUE;
-    default:
-      return FALSE;
+      break;
   }
 }
 
-INT_PTR TfrMsgDialog::OnCtlColorStatic(HDC dc, HWND control) {
+HBRUSH TfrMsgDialog::OnCtlColorStatic(HDC dc, HWND control) {
   const bool headline = GetDlgCtrlID(control) == IDC_REDLABEL;
   SetTextColor(dc, headline ? kHeadlineColour : GetSysColor(COLOR_WINDOWTEXT));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-  return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+  return GetSysColorBrush(COLOR_BTNFACE);
 }
 
-INT_PTR TfrMsgDialog::OnClose() {
+void TfrMsgDialog::OnClose() {
   // Handled here: the dialog manager would turn the close box into IDCANCEL, which is ignored.
-  EndDialog(hwnd_, kClosed);
-  return TRUE;
+  End(kClosed);
 }
 
-void TfrMsgDialog::Button1Click() { EndDialog(hwnd_, kOk); }
+void TfrMsgDialog::Button1Click() { End(kOk); }
 
-void TfrMsgDialog::Button2Click() { EndDialog(hwnd_, kSilence); }
+void TfrMsgDialog::Button2Click() { End(kSilence); }
 
 }  // namespace qm

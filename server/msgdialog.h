@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/handles.h"
+#include "base/window.h"
 
 #include <windows.h>
 
@@ -13,7 +14,7 @@
 
 namespace qm {
 
-class TfrMsgDialog {
+class TfrMsgDialog : public Dialog {
  public:
   static constexpr int kSilence = 6;
   static constexpr int kOk = 1;
@@ -33,13 +34,13 @@ class TfrMsgDialog {
   const std::string& Message() const { return message_; }
   bool SilenceShown() const { return showSilence_; }
 
+ protected:
+  bool OnInitDialog() override;
+  void OnCommand(int id, int notifyCode, HWND control) override;
+  HBRUSH OnCtlColorStatic(HDC dc, HWND control) override;
+  void OnClose() override;
+
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp);
-  INT_PTR OnInitDialog();
-  INT_PTR OnCommand(int id);
-  INT_PTR OnCtlColorStatic(HDC dc, HWND control);
-  INT_PTR OnClose();
   void Button1Click();  // "Ok"
   void Button2Click();  // "Silence"
   void PlaceInPixels();
@@ -48,7 +49,6 @@ class TfrMsgDialog {
   std::string headline_;
   std::string message_;
   bool showSilence_ = true;
-  HWND hwnd_ = nullptr;  // while shown
   UniqueGdiObject headlineFont_;
   UniqueGdiObject boldFont_;
 };

@@ -9,6 +9,7 @@
 
 #include "base/datetime.h"
 #include "server/tagitem.h"
+#include "tools/protocol.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,8 +18,6 @@
 #include <vector>
 
 namespace qm {
-
-enum ServerStateCode : uint8_t { ssReady = 0, ssStopped = 1, ssNoTarget = 2, ssSync = 3, ssError = 4 };
 
 struct ServerSettings {
   DateTime LastSync = 0;

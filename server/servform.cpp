@@ -178,14 +178,14 @@ void TfrQuillmereServ::PublishInRegistry() {
   if (!key) return;
   // A value of another type than string cannot name a folder; it is treated as missing and
   // replaced, so that this server and the front end agree on one installation folder.
-  const std::optional<std::string> installDir = key->ReadString("InstallDir");
+  const std::optional<std::string> installDir = key->ReadString(kInstallDirValue);
   if (installDir && !installDir->empty()) {
     FInstallDir = *installDir;
     FConfPath = *installDir + "conf.xml";
   } else {
-    key->WriteString("InstallDir", env_.programFolder);
+    key->WriteString(kInstallDirValue, env_.programFolder);
   }
-  key->WriteInteger("Handle", static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FCtrlWnd())));
+  key->WriteInteger(kHandleValue, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(FCtrlWnd())));
 }
 
 }  // namespace qm

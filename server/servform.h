@@ -13,6 +13,7 @@
 #include "server/dlgqueue.h"
 #include "server/engine.h"
 #include "server/servercore.h"
+#include "tools/protocol.h"
 
 #include <memory>
 #include <mutex>
@@ -27,29 +28,7 @@ namespace qm {
 
 class TfrMsgDialog;
 
-constexpr UINT WM_SYNCCONTROL = WM_USER + 18;  // 1042
-constexpr UINT WM_TRAYICON = WM_USER + 16;     // 1040
-
-enum ControlCommand : LPARAM {
-  cmdSuspend = 1,
-  cmdResume = 2,
-  cmdSyncNow = 3,
-  cmdStop = 4,
-  cmdStatus = 5,
-  cmdGuiStarted = 7,
-  cmdReload = 8,
-};
-
-#pragma pack(push, 1)
-struct TServerStatus {
-  double LastSync;
-  uint8_t State;
-  uint8_t Reserved[7];
-};
-#pragma pack(pop)
-static_assert(sizeof(TServerStatus) == 16);
-
-constexpr const char* kServerKeyPath = "Software\\Harvo Software\\Quillmere\\Server";
+constexpr UINT WM_TRAYICON = WM_USER + 16;  // 1040
 
 // Where the server finds its installation folder and what it may override: tests start it in
 // any folder with fakes; the program uses the defaults.

@@ -1,6 +1,7 @@
 #include "server/tagitem.h"
 
 #include "base/xmldoc.h"
+#include "tools/confvalues.h"
 #include "tools/tools.h"
 
 #include <algorithm>
@@ -10,8 +11,6 @@
 
 namespace qm {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 DateTime LastSyncOf(const XmlNode& node) {
   try {
@@ -28,27 +27,6 @@ std::string RequiredText(const XmlNode& parent, const std::string& name) {
   std::string text = parent.ChildByName(name).Text();
   if (text.empty()) throw XmlError("element " + name + " is empty");
   return text;
-}
-
-int32_t ParseInt32(const std::string& text) {
-  size_t pos = 0, end = text.size();
-  while (pos < end && IsBlank(text[pos])) ++pos;
-  while (end > pos && IsBlank(text[end - 1])) --end;
-  bool negative = false;
-  if (pos < end && (text[pos] == '-' || text[pos] == '+')) negative = text[pos++] == '-';
-  if (pos == end) throw std::invalid_argument("'" + text + "' is not a valid integer value");
-  int64_t value = 0;
-  for (; pos < end; ++pos) {
-    const char c = text[pos];
-    if (c < '0' || c > '9') throw std::invalid_argument("'" + text + "' is not a valid integer value");
-    value = value * 10 + (c - '0');
-    if (value > int64_t{std::numeric_limits<int32_t>::max()} + 1)
-      throw std::invalid_argument("'" + text + "' is not a valid integer value");
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<int32_t>::max())
-    throw std::invalid_argument("'" + text + "' is not a valid integer value");
-  return static_cast<int32_t>(value);
 }
 
 std::string MakeTargetSub(const std::string& path) {

@@ -39,8 +39,4 @@ std::string TagItemXml(const TTagItem& item);
 // empty or holds anything but one text.
 std::string RequiredText(const XmlNode& parent, const std::string& name);
 
-// A signed 32-bit decimal integer, blanks around it allowed; throws std::invalid_argument on
-// anything else (empty, other characters, out of range).
-int32_t ParseInt32(const std::string& text);
-
 }  // namespace qm

@@ -1,6 +1,6 @@
 // The control protocol against the built server under Wine, with a client that has a real
 // window, as the configuration program does.
-#include "server/servform.h"
+#include "tools/protocol.h"
 #include "support/controlclient.h"
 #include "support/serverprocess.h"
 #include "support/testsupport.h"

@@ -2,7 +2,7 @@
 // at start, the single-instance question, and the orderly end through the hidden form.
 #include "base/fileio.h"
 #include "base/registry.h"
-#include "server/servform.h"
+#include "tools/protocol.h"
 #include "support/serverprocess.h"
 #include "support/testsupport.h"
 

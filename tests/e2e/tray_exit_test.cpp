@@ -1,7 +1,7 @@
 // "Exit" in the built server's tray menu while a copy run is under way: the run is completed
 // and saved, then the server ends in its orderly way.
 #include "base/fileio.h"
-#include "server/servform.h"
+#include "tools/protocol.h"
 #include "server/trayicons.h"
 #include "support/controlclient.h"
 #include "support/serverprocess.h"

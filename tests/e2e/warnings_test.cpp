@@ -3,7 +3,7 @@
 // conf.xml are read from outside.
 #include "base/fileio.h"
 #include "base/handles.h"
-#include "server/servform.h"
+#include "tools/protocol.h"
 #include "support/controlclient.h"
 #include "support/serverprocess.h"
 #include "support/syncscene.h"

@@ -1,4 +1,5 @@
 #include "server/tagitem.h"
+#include "tools/confvalues.h"
 
 #include "base/xmldoc.h"
 #include "tools/tools.h"

@@ -1,6 +1,6 @@
 #include "support/controlclient.h"
 
-#include "server/servform.h"
+#include "tools/protocol.h"
 
 #include <chrono>
 #include <cstring>
@@ -14,10 +14,12 @@ constexpr const char* kClassName = "QuillmereTestControlClient";
 }  // namespace
 
 std::optional<StatusAnswer> ReadStatus(const ReceivedMessage& m) {
-  if (m.msg != WM_COPYDATA || m.bytes.size() != sizeof(TServerStatus)) return std::nullopt;
+  if (m.msg != WM_COPYDATA || m.bytes.size() != kStatusSize) return std::nullopt;
+  const auto status = DecodeServerStatus(m.bytes.data(), m.bytes.size());
+  if (!status) return std::nullopt;
   StatusAnswer answer;
-  std::memcpy(&answer.lastSync, m.bytes.data(), 8);
-  answer.state = static_cast<uint8_t>(m.bytes[8]);
+  answer.lastSync = status->LastSync;
+  answer.state = status->State;
   answer.reservedZero = true;
   for (size_t i = 9; i < 16; ++i)
     if (m.bytes[i] != 0) answer.reservedZero = false;

@@ -1,7 +1,7 @@
 #include "support/serverprocess.h"
 
 #include "base/registry.h"
-#include "server/servform.h"
+#include "tools/protocol.h"
 #include "support/testsupport.h"
 
 namespace qm::test {
