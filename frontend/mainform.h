@@ -1,0 +1,171 @@
+// The configuration program's main window: the tag list, the target folder, the scan interval,
+// the server's status and the commands that start, stop and trigger the server.
+//
+// Threads: the program has one thread; every handler, timer tick and message from the server
+// runs on it, also inside modal boxes. Nothing here waits for the server or for help.
+//
+// Files: mainform.cpp (layout, menus, help, creation and closing), mainconfig.cpp (the conf.xml
+// document and what the window shows of it), mainstatus.cpp (the dialogue with the server).
+#pragma once
+
+#include "base/clock.h"
+#include "base/datetime.h"
+#include "base/window.h"
+#include "base/xmldoc.h"
+#include "frontend/confdoc.h"
+#include "tools/protocol.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+class TAboutBox;
+
+// What the program takes from its surroundings; tests start the window in any folder with a
+// registry key and a clock of their own.
+struct FrontEnvironment {
+  std::string programFolder;  // folder of the running program, ending in "\"
+  Clock* clock = &SystemClock();
+  std::string registryKey = kServerKeyPath;  // under HKEY_LOCAL_MACHINE
+  bool visible = true;                       // tests may keep the window hidden
+};
+
+// Help contexts of the help file.
+constexpr DWORD kHelpMainWindow = 2;
+constexpr DWORD kHelpStatus = 3;
+constexpr DWORD kHelpTags = 4;
+
+// Control and menu ids; above IDOK/IDCANCEL, which the dialog keys of the message loop send.
+enum FrontId : int {
+  idTarget = 100,         // eTarget
+  idTargetBrowse,         // btTargetBrowse
+  idTargetSet,            // btTargetSet
+  idScanInterval,         // speScanInterval's edit
+  idScanSpin,             // speScanInterval's arrows
+  idUnits,                // cbUnits
+  idScanSet,              // btScanSet
+  idTagged,               // lvTagged
+  idTag,                  // eTag
+  idTagBrowse,            // btTagBrowse
+  idUnTag,                // btUnTag
+  idTagButton,            // btTag
+  idStatusBar,            // StatusBar1
+  idSyncNow1 = 200,
+  idStartSyncProcess1,
+  idStopSyncProcess1,
+  idExit1,
+  idQuillmereHelp1,
+  idAboutQuillmere1,
+  idRefresh1,
+};
+
+class TfrMain : public Window {
+ public:
+  explicit TfrMain(FrontEnvironment env);
+  ~TfrMain() override;
+
+  // Creates the window with its controls, menus and timers; FormCreate runs during it.
+  bool CreateForm();
+  HACCEL Accelerators() const { return accelerators_; }
+
+  // --- creation, closing, menus, help (mainform.cpp) ---
+  void FormCreate();
+  void FormClose();
+  void Exit1Click();
+  void QuillmereHelp1Click();
+  void AboutQuillmere1Click();
+  // The help context of a control: its own, or that of the nearest window around it.
+  static DWORD HelpContextOf(HWND control);
+
+  // --- the conf.xml document (mainconfig.cpp) ---
+  void LoadConfig();
+  void ShowConfig();
+  void AddTagRow(const XmlNode& item);
+  void ShowTargetLabel();
+  void SaveConfigAndNotify();  // throws when conf.xml cannot be written
+  void Refresh1Click();
+  void speScanIntervalChange();  // keeps the unit words singular or plural
+
+  // --- the server (mainstatus.cpp) ---
+  void tmrCheckStatusTimer();
+  void ReciveMsg(HWND sender, LPARAM result);
+  void ReciveData(const COPYDATASTRUCT& block);
+  void EnableServerControls(bool enable);
+  void SyncNow1Click();
+  void StopSyncProcess1Click();
+  void StartSyncProcess1Click();
+  void tmrStartTimer();
+
+  // Fields
+  DateTime FLastSync = 0;
+  int32_t FServerState = 0;
+  int32_t FServerSpare = 0;
+  DateTime FLastHeard = 0;  // 0: the first status tick finds the server silent
+  HWND FServerWnd = nullptr;
+  std::string FConfPath;
+  std::string FCurrentTag;
+  ConfigDocument ConfXML;
+
+  // Controls: child windows owned by the form, borrowed here.
+  HWND lbTarget = nullptr;
+  HWND lbScanInterval = nullptr;
+  HWND lbLastScan = nullptr;
+  HWND lbStatus = nullptr;
+  HWND eTarget = nullptr;
+  HWND btTargetBrowse = nullptr;
+  HWND btTargetSet = nullptr;
+  HWND speScanInterval = nullptr;  // the edit that shows the number
+  HWND speScanArrows = nullptr;    // its up-down control
+  HWND cbUnits = nullptr;
+  HWND btScanSet = nullptr;
+  HWND lvTagged = nullptr;
+  HWND eTag = nullptr;
+  HWND btTagBrowse = nullptr;
+  HWND btUnTag = nullptr;
+  HWND btTag = nullptr;
+  HWND StatusBar1 = nullptr;
+  HMENU MainMenu1 = nullptr;  // owned by the window
+  HMENU pmRefresh = nullptr;
+
+  std::unique_ptr<Timer> tmrCheckStatus;  // 1000 ms, from creation on
+  std::unique_ptr<Timer> tmrStart;        // 10000 ms, once
+
+  const FrontEnvironment& Environment() const { return env_; }
+
+  // Small control helpers that behave as the form's components do: setting a text that is
+  // already there sends no change notification.
+  static std::string TextOf(HWND control);
+  static void SetTextOf(HWND control, const std::string& text);
+  int ScanIntervalValue() const;
+  void SetScanIntervalValue(int value);  // clamps to the field's range; runs the change handler
+  int UnitsIndex() const;
+  void SetUnitsIndex(int index);
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+  bool OnCreate() override;
+  void OnCommand(int id, int notifyCode, HWND control) override;
+  LRESULT OnNotify(NMHDR& header) override;
+  void OnClose() override;
+  void OnDestroy() override;
+  void OnSize(int clientWidth, int clientHeight) override;
+  void OnGetMinMaxInfo(MINMAXINFO& info) override;
+  bool OnHelp(const HELPINFO& info) override;
+  bool OnContextMenu(HWND window, POINT screen) override;
+  bool OnCopyData(HWND sender, const COPYDATASTRUCT& block) override;
+
+ private:
+  void CreateControls();
+  void LayOut(int clientWidth, int clientHeight);
+  int AskYesNo(const std::string& text, const std::string& caption);
+
+  FrontEnvironment env_;
+  HACCEL accelerators_ = nullptr;
+  std::unique_ptr<TAboutBox> aboutBox_;
+};
+
+}  // namespace qm
