@@ -135,14 +135,6 @@ TEST_F(ConfDoc, FewerThanThreeLinesOrNotWellFormedGiveTheDefaultWithoutAQuestion
   }
 }
 
-TEST_F(ConfDoc, AGoodFileLoadsAsItIs) {
-  ASSERT_TRUE(test::WriteFileBytes(path_, ConfText({"a.txt", "b&c"})));
-  Load();
-  EXPECT_TRUE(questions_.empty());
-  EXPECT_EQ(Captions(), (std::vector<std::string>{"a.txt", "b&c"}));
-  EXPECT_EQ(doc_.Root().ChildByName("syncperiod").Text(), "5400000");
-}
-
 TEST_F(ConfDoc, AReloadOfAnEmptyFileAnsweredYesKeepsItAndWritesTheLastConfiguration) {
   ASSERT_TRUE(test::WriteFileBytes(path_, ConfText({"one"})));
   Load();
