@@ -93,4 +93,8 @@ class XmlDocument {
 std::string WideToSystemText(const wchar_t* text, int length);
 std::wstring SystemTextToWide(const std::string& text);
 
+// Appends a character's one byte in a single-byte code page; false when the code page has no
+// byte that reads back as that very character (no best-fit look-alikes).
+bool AppendCodePageByte(std::string& out, char32_t code, UINT codePage);
+
 }  // namespace qm

@@ -79,18 +79,7 @@ bool AppendEncoded(std::string& out, char32_t code, const Encoding& encoding) {
     case Charset::CodePage:
       break;
   }
-  if (code > 0xFFFF) return false;
-  const wchar_t wide = static_cast<wchar_t>(code);
-  char byte = 0;
-  BOOL usedDefault = FALSE;
-  if (WideCharToMultiByte(encoding.codePage, WC_NO_BEST_FIT_CHARS, &wide, 1, &byte, 1, nullptr, &usedDefault) != 1 ||
-      usedDefault)
-    return false;
-  wchar_t back = 0;
-  if (MultiByteToWideChar(encoding.codePage, MB_ERR_INVALID_CHARS, &byte, 1, &back, 1) != 1 || back != wide)
-    return false;
-  out += byte;
-  return true;
+  return AppendCodePageByte(out, code, encoding.codePage);
 }
 
 // Where a run of characters stands decides what it may hold.
@@ -255,6 +244,25 @@ class Writer {
 };
 
 }  // namespace
+
+bool AppendCodePageByte(std::string& out, char32_t code, UINT codePage) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+    return true;
+  }
+  if (code > 0xFFFF) return false;
+  const wchar_t wide = static_cast<wchar_t>(code);
+  char byte = 0;
+  BOOL usedDefault = FALSE;
+  if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &wide, 1, &byte, 1, nullptr, &usedDefault) != 1 ||
+      usedDefault)
+    return false;
+  wchar_t back = 0;
+  if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &byte, 1, &back, 1) != 1 || back != wide)
+    return false;
+  out += byte;
+  return true;
+}
 
 namespace xmlcom {
 

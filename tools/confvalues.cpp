@@ -44,21 +44,7 @@ int32_t ParseInt32(const std::string& text) {
 }
 
 void AppendCharacter(std::string& out, unsigned code, UINT codePage) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-    return;
-  }
-  if (code <= 0xFFFF) {
-    const wchar_t wide = static_cast<wchar_t>(code);
-    char byte = 0;
-    BOOL lossy = FALSE;
-    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &wide, 1, &byte, 1, nullptr, &lossy) == 1 &&
-        !lossy) {
-      out += byte;
-      return;
-    }
-  }
-  out += "&#" + std::to_string(code) + ";";
+  if (!AppendCodePageByte(out, code, codePage)) out += "&#" + std::to_string(code) + ";";
 }
 
 double MsToPeriod(int32_t ms) {
