@@ -158,6 +158,11 @@ void Thread::Release() {
   holdChanged_.notify_all();
 }
 
+unsigned Thread::HoldChecks() const {
+  std::lock_guard<std::mutex> hold(holdLock_);
+  return holdChecks_;
+}
+
 unsigned Thread::HoldCount() const {
   std::lock_guard<std::mutex> hold(holdLock_);
   return holds_;
@@ -167,7 +172,10 @@ void Thread::HoldPoint() {
   std::unique_lock<std::mutex> hold(holdLock_);
   if (holds_ == 0 || terminated_) return;
   parked_ = true;
-  holdChanged_.wait(hold, [this] { return holds_ == 0 || terminated_.load(); });
+  holdChanged_.wait(hold, [this] {
+    ++holdChecks_;
+    return holds_ == 0 || terminated_.load();
+  });
   parked_ = false;
 }
 

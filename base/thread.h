@@ -54,6 +54,9 @@ class Thread {
   unsigned HoldCount() const;
   // True while the worker is parked at a HoldPoint (for tests and status).
   bool Parked() const { return parked_.load(); }
+  // How often the worker has looked at the holds while parked: after a Release, a new look
+  // shows that the worker has seen it (for tests).
+  unsigned HoldChecks() const;
 
  protected:
   virtual void Execute() = 0;
@@ -70,6 +73,7 @@ class Thread {
   mutable std::mutex holdLock_;
   std::condition_variable holdChanged_;
   unsigned holds_ = 0;
+  unsigned holdChecks_ = 0;
 };
 
 }  // namespace qm

@@ -3,6 +3,10 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QM_BUILD:-$ROOT/build}"
+# scripts/run and scripts/test keep apart: the tests end every server and delete the registry
+# key of their prefix, which must not touch a server that scripts/run started.
+QM_RUN_PREFIX="$BUILD/wineprefix"
+QM_TEST_PREFIX="$BUILD/wineprefix-test"
 
 qm_install_packages() {
   local need=()
@@ -25,11 +29,11 @@ qm_build() {
   cmake --build "$BUILD" -j "$(nproc)"
 }
 
-# A Wine prefix inside the build folder, a persistent wineserver warmed up once with its output
-# redirected (otherwise Wine's helper processes inherit ctest's pipes and ctest hangs), and a
+# The tests' own Wine prefix inside the build folder, a persistent wineserver warmed up once
+# with its output redirected (otherwise Wine's helper processes inherit ctest's pipes and ctest hangs), and a
 # private X display so that message boxes, dialogs and the tray are real windows.
 qm_start_wine() {
-  export WINEPREFIX="$BUILD/wineprefix"
+  export WINEPREFIX="$QM_TEST_PREFIX"
   export WINEARCH=win64
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -80,12 +80,13 @@ LoadOutcome ConfigFile::Load(ServerCore& core, DateTime now) {
     } catch (...) {
     }
     const bool unread = !outcome.complete && (opened || FileExists(path_));
+    outcome.held = unread && !opened;
     {
       // A save on the sync thread reads the mark first and the tag list later; both must come
       // from one load, or it could write the tags of a load that stopped early over a file
       // that it has not kept.
       std::lock_guard<std::mutex> saving(core.SaveLock());
-      core.SetTags(std::move(tags));
+      outcome.tookRunResults = core.SetLoadedTags(std::move(tags), outcome.complete);
       unreadMark_ = unread ? (++markCounter_ << 1) | (opened ? 0 : kUnopenedBit) : 0;
     }
     MoveNextSyncEarlier(core, now);

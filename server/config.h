@@ -25,6 +25,8 @@ namespace qm {
 struct LoadOutcome {
   bool fileRead = false;  // the file was there, readable and well-formed
   bool complete = false;  // every element was read
+  bool held = false;      // the file is there but could not be opened (a writer holds it)
+  bool tookRunResults = false;  // the list took results of runs kept for it: save them
 };
 
 // The exact text the server writes: declaration, one element per line, CR LF after each.

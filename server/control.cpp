@@ -79,6 +79,10 @@ LRESULT TfrQuillmereServ::ControlWndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYNCCONTROL:
       OnSyncControl(reinterpret_cast<HWND>(wp), lp);
       return 0;
+    case WM_CLOSE:
+      // Any program can post this; destroyed, the window would leave the server running deaf
+      // to every command. The server ends only through its own shut-down.
+      return 0;
     default:
       return DefWindowProcA(FCtrlWnd(), msg, wp, lp);
   }

@@ -17,7 +17,9 @@ struct EngineContext {
   VolumeProbe& volumes;
   std::function<void(const std::string& text, int kind)> queueDialog;  // QueueDialog
   std::function<void(const std::string& text)> log;                    // LogThread->AddLine
-  std::function<void()> reload;  // LoadConfig on the main thread; returns when it has run
+  // LoadConfig on the main thread; returns when it has run. False when conf.xml is there but
+  // could not be opened (another program holds it open for writing).
+  std::function<bool()> reload;
   std::function<void()> save;    // SaveConfig on the calling thread
   // Where a copy run may be held (cmdSuspend): called between files, owning no lock.
   std::function<void()> holdPoint;

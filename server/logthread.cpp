@@ -85,9 +85,14 @@ void TLogThread::Flush() {
       clock_.Sleep(kReadyWaitMs);
       continue;
     }
+    LARGE_INTEGER lineStart{};
+    if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &lineStart, FILE_CURRENT)) return;
     std::string line;
     if (!TakeFirst(line)) break;
     if (!write_(file.get(), line + "\r\n")) {
+      // A full disk may have taken part of the line: a fragment without its line end would
+      // run into the line written again later, so the file goes back to where the line began.
+      if (SetFilePointerEx(file.get(), lineStart, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
       // Back to the front, so that the line is neither lost nor overtaken by later ones.
       PutBack(std::move(line));
       return;

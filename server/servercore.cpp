@@ -66,10 +66,45 @@ size_t ServerCore::TagCount() const {
 
 void ServerCore::MergeRunResults(const std::vector<TTagItem>& before,
                                  const std::vector<TTagItem>& after) {
-  if (before.size() != after.size()) return;
   Guard g(lock_);
+  MergeInto(tags_, before, after);
+}
+
+void ServerCore::FinishRun(const std::vector<TTagItem>& before,
+                           const std::vector<TTagItem>& after, DateTime runStart) {
+  Guard g(lock_);
+  MergeInto(tags_, before, after);
+  settings_.LastSync = runStart;
+  if (tagsWhole_) return;
+  // A file left unreadable for weeks must not make the kept results grow without end.
+  constexpr size_t kMaxKeptRuns = 32;
+  if (keptRuns_.size() >= kMaxKeptRuns) keptRuns_.erase(keptRuns_.begin());
+  keptRuns_.push_back({before, after});
+  keptLastSync_ = runStart;
+}
+
+bool ServerCore::SetLoadedTags(std::vector<TTagItem> tags, bool whole) {
+  Guard g(lock_);
+  tags_.swap(tags);
+  tagsWhole_ = whole;
+  if (!whole || keptRuns_.empty()) return false;
+  // Merging is idempotent, so results that already reached a list before are harmless here.
+  for (const RunResults& run : keptRuns_) MergeInto(tags_, run.before, run.after);
+  if (keptLastSync_ > settings_.LastSync) settings_.LastSync = keptLastSync_;
+  keptRuns_.clear();
+  return true;
+}
+
+bool ServerCore::HasKeptRunResults() const {
+  Guard g(lock_);
+  return !keptRuns_.empty();
+}
+
+void ServerCore::MergeInto(std::vector<TTagItem>& tags, const std::vector<TTagItem>& before,
+                           const std::vector<TTagItem>& after) {
+  if (before.size() != after.size()) return;
   std::vector<bool> used(after.size(), false);
-  for (TTagItem& current : tags_) {
+  for (TTagItem& current : tags) {
     for (size_t j = 0; j < after.size(); ++j) {
       // A tag re-made with the other kind under the same name is a different entry: the
       // run's size of a file must not land on a folder, nor the other way round.

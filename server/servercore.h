@@ -53,16 +53,37 @@ class ServerCore {
   // Tags that a reload added during the run keep their own values.
   void MergeRunResults(const std::vector<TTagItem>& before, const std::vector<TTagItem>& after);
 
+  // The end of a run that found the target: merges its results as above and sets LastSync to
+  // the run start. While the current list does not come from a load that read conf.xml whole
+  // (a reload during the run could not open it, or stopped early), the results are also kept,
+  // so that they are not lost when a later load replaces the list with the file's values.
+  void FinishRun(const std::vector<TTagItem>& before, const std::vector<TTagItem>& after,
+                 DateTime runStart);
+  // The list that a load built; whole when the load read the file to its end. A list read
+  // whole takes the kept results of earlier runs (LastSync never moves back); true when it
+  // took some, which then still have to be saved.
+  bool SetLoadedTags(std::vector<TTagItem> tags, bool whole);
+  bool HasKeptRunResults() const;
+
   std::atomic<uint8_t> FState{ssReady};
   std::atomic<bool> FSilent{false};
 
   std::mutex& SaveLock() { return saveLock_; }
 
  private:
+  struct RunResults {
+    std::vector<TTagItem> before, after;
+  };
+  static void MergeInto(std::vector<TTagItem>& tags, const std::vector<TTagItem>& before,
+                        const std::vector<TTagItem>& after);
+
   mutable std::mutex lock_;
   std::mutex saveLock_;
   ServerSettings settings_;
   std::vector<TTagItem> tags_;
+  bool tagsWhole_ = true;
+  std::vector<RunResults> keptRuns_;  // oldest first
+  DateTime keptLastSync_ = 0;
 };
 
 }  // namespace qm

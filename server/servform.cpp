@@ -49,7 +49,11 @@ TfrQuillmereServ::TfrQuillmereServ(ServerEnvironment env) : env_(std::move(env))
       core, *env_.clock, volumes,
       [this](const std::string& text, int kind) { QueueDialog(text, kind); },
       [](const std::string& text) { LogLine(text); },
-      [this] { MainThreadCalls::Run([this] { LoadConfig(); }); },
+      [this] {
+        bool read = true;
+        MainThreadCalls::Run([this, &read] { read = !LoadConfigFile().held; });
+        return read;
+      },
       [this] { SaveConfig(); },
       nullptr});
 }
@@ -135,13 +139,19 @@ void TfrQuillmereServ::FormDestroy() {
 
 void TfrQuillmereServ::Exit1Click() { PostQuitMessage(0); }
 
-void TfrQuillmereServ::LoadConfig() {
+void TfrQuillmereServ::LoadConfig() { LoadConfigFile(); }
+
+LoadOutcome TfrQuillmereServ::LoadConfigFile() {
+  LoadOutcome outcome;
   try {
-    if (config_) config_->Load(core, env_.clock->Now());
+    if (config_) outcome = config_->Load(core, env_.clock->Now());
   } catch (...) {
     // The load keeps whatever it reached; nothing is reported.
   }
   agsquantity1Text = "Tags quantity: " + std::to_string(core.TagCount());
+  // Results of a run that no readable file could take until now reach conf.xml at once.
+  if (outcome.tookRunResults) SaveConfig();
+  return outcome;
 }
 
 void TfrQuillmereServ::SaveConfig() {

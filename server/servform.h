@@ -95,6 +95,7 @@ class TfrQuillmereServ {
  private:
   // --- start-up, shut-down, conf.xml (servform.cpp) ---
   void PublishInRegistry();
+  LoadOutcome LoadConfigFile();
   ServerEnvironment env_;
   std::unique_ptr<EngineContext> engine_;
   std::unique_ptr<ConfigFile> config_;

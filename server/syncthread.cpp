@@ -80,9 +80,15 @@ void TSyncThread::DueRun() {
   ServerCore& core = ctx_.core;
   ShowState(ssSync);
   ctx_.clock.Sleep(kRunPauseMs);
-  if (ctx_.reload) ctx_.reload();
+  const bool confRead = !ctx_.reload || ctx_.reload();
   const DateTime runStart = ctx_.clock.Now();
   core.SetNextSync(runStart);
+  if (!confRead) {
+    // The tags are unknown while another program writes conf.xml: a run over none would
+    // report a sync that never happened. The run stays due for the next check.
+    ShowState(TargetAvailable ? ssReady : ssNoTarget);
+    return;
+  }
   CheckTarget();
   if (TargetAvailable) {
     core.FSilent = false;
@@ -92,8 +98,7 @@ void TSyncThread::DueRun() {
     const std::vector<TTagItem> before = core.Tags();
     std::vector<TTagItem> run = before;
     SyncAll(run, core.TargetPath());
-    core.MergeRunResults(before, run);
-    core.SetLastSync(runStart);
+    core.FinishRun(before, run, runStart);
     core.SetNextSync(ctx_.clock.Now() + core.SyncPeriod());
   } else {
     ReportProblem(ctx_, "", pkNoTarget);

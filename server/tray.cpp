@@ -82,6 +82,8 @@ LRESULT TfrQuillmereServ::TrayWndProc(UINT msg, WPARAM wp, LPARAM lp) {
     if (LOWORD(lp) == WM_RBUTTONUP) PopUpTrayMenu();
     return 0;
   }
+  // Another program's WM_CLOSE must not destroy the window that the icon and its menu need.
+  if (msg == WM_CLOSE) return 0;
   if (msg == WM_COMMAND && HIWORD(wp) == 0 && LOWORD(wp) == kTrayExitItem) {
     Exit1Click();
     return 0;

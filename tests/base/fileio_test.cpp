@@ -1,6 +1,7 @@
 #include "base/fileio.h"
 
 #include "base/handles.h"
+#include "support/fakeclock.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,10 @@
 
 #include <atomic>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -31,19 +34,6 @@ class FileIo : public ::testing::Test {
 UniqueFile HoldOpen(const std::string& path, DWORD access, DWORD share) {
   return UniqueFile(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
-
-// Counts the waits and can act on the first one, as another program letting go of a file.
-class StepClock final : public Clock {
- public:
-  std::function<void()> onFirstSleep;
-  int sleeps = 0;
-  unsigned sleptMs = 0;
-  DateTime Now() override { return 40000.0; }
-  void Sleep(unsigned ms) override {
-    if (sleeps++ == 0 && onFirstSleep) onFirstSleep();
-    sleptMs += ms;
-  }
-};
 
 TEST_F(FileIo, ReadsEveryByteButNothingMissingOrHeldByAWriter) {
   const std::string bytes = std::string("a\r\nb\0c\xff", 7) + std::string(200000, 'x');
@@ -72,7 +62,7 @@ TEST_F(FileIo, ReplacesTheWholeContentAndLeavesNoTemporaryFile) {
 
 TEST_F(FileIo, AFileHeldWithoutSharingStaysWholeAndTheTemporaryFileGoes) {
   ASSERT_TRUE(test::WriteFileBytes(path_, "old content"));
-  StepClock clock;
+  test::FakeClock clock;
   {
     UniqueFile holder = HoldOpen(path_, GENERIC_READ, 0);
     ASSERT_TRUE(holder);
@@ -80,19 +70,21 @@ TEST_F(FileIo, AFileHeldWithoutSharingStaysWholeAndTheTemporaryFileGoes) {
   }
   EXPECT_EQ(test::ReadFileOrEmpty(path_), "old content");
   EXPECT_FALSE(FileExists(TemporaryPathFor(path_)));
-  EXPECT_GE(clock.sleeps, 2);  // it retried
-  EXPECT_LE(clock.sleptMs, 150u);  // but only briefly
+  const std::vector<unsigned> waits = clock.FinishedSleeps();
+  EXPECT_GE(waits.size(), 2u);  // it retried
+  EXPECT_LE(std::accumulate(waits.begin(), waits.end(), 0u), 150u);  // but only briefly
 }
 
 TEST_F(FileIo, ARetrySucceedsOnceTheOtherProgramLetsGo) {
   ASSERT_TRUE(test::WriteFileBytes(path_, "old content"));
   UniqueFile holder = HoldOpen(path_, GENERIC_READ, 0);
   ASSERT_TRUE(holder);
-  StepClock clock;
-  clock.onFirstSleep = [&holder] { holder.close(); };
+  test::FakeClock clock;
+  // The other program lets go while the writer waits for the first time.
+  clock.SetHooks(nullptr, [&holder](unsigned) { holder.close(); });
   EXPECT_TRUE(ReplaceFileAtomically(path_, "new content", clock));
   EXPECT_EQ(test::ReadFileOrEmpty(path_), "new content");
-  EXPECT_EQ(clock.sleeps, 1);
+  EXPECT_EQ(clock.FinishedSleeps().size(), 1u);
 }
 
 TEST_F(FileIo, AnUnwritableTemporaryLocationLeavesTheFileAlone) {

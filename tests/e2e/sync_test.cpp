@@ -30,6 +30,11 @@ using test::StatusAnswer;
 // A run starts at the sync thread's next check, up to 21 s after cmdSyncNow; more under load.
 constexpr unsigned kRunMs = 60000;
 constexpr unsigned kAnswerMs = 15000;
+// The run is held while it is looked at, so it need not be long: enough files that it cannot
+// end between the moment its first folder shows and the hold.
+constexpr int kSmallFiles = 500;
+constexpr int kBigFiles = 2;
+constexpr size_t kBigBytes = 4u << 20;
 
 class CopyRuns : public ::testing::Test {
  protected:
@@ -38,15 +43,37 @@ class CopyRuns : public ::testing::Test {
   std::string ConfPath() const { return server.folder + "conf.xml"; }
 
   // Starts the server, makes the files to tag while it comes up (the run waits for the sync
-  // thread's next check anyway), hands it a hand-written conf.xml and asks for a run.
+  // thread's next check anyway), hands it a hand-written conf.xml and asks for a run; returns
+  // once the state shows the run due.
   void StartAndSyncNow() {
     ASSERT_TRUE(server.Start());
-    world = std::make_unique<test::SyncWorld>(server.folder);
+    world = std::make_unique<test::SyncWorld>(server.folder, kSmallFiles, kBigFiles, kBigBytes);
     ASSERT_TRUE(test::WriteFileBytes(ConfPath(), test::ServerLayout(world->Configuration())));
     EXPECT_EQ(test::Acknowledge(client, server.control, cmdReload), LPARAM{0});
     asked = NowLocal();
     EXPECT_EQ(test::Acknowledge(client, server.control, cmdSyncNow), LPARAM{0});
+    const auto due = test::WaitForStatus(
+        client, server.control, [](const StatusAnswer& s) { return s.state == ssSync; }, kAnswerMs);
+    ASSERT_TRUE(due.has_value()) << "the state does not show the run that is due";
+    EXPECT_EQ(due->lastSync, NeverSyncDate);
   }
+
+  // Holds the run between two files as soon as it has begun to copy, so that it can be
+  // looked at and acted on for as long as the test needs, whatever the speed of the disk.
+  void HoldTheRunOnceUnderWay() {
+    const std::string mirror = test::MirrorOf(world->target, world->source);
+    const ULONGLONG end = GetTickCount64() + kRunMs;
+    while (!FolderExists(mirror)) {
+      ASSERT_LT(GetTickCount64(), end) << "no run within a minute of cmdSyncNow";
+      Sleep(1);
+    }
+    ASSERT_EQ(test::Acknowledge(client, server.control, cmdSuspend), LPARAM{0});
+    const auto held = AskStatus(client, server.control);
+    ASSERT_TRUE(held.has_value());
+    EXPECT_EQ(held->state, ssStopped);
+    ASSERT_EQ(held->lastSync, NeverSyncDate) << "the run ended before it could be held";
+  }
+  void ReleaseTheRun() { EXPECT_EQ(test::Acknowledge(client, server.control, cmdResume), LPARAM{0}); }
 
   // The status once a run that began after lastBefore has ended.
   std::optional<StatusAnswer> WaitForRunEnd(DateTime lastBefore, unsigned timeoutMs = kRunMs) {
@@ -96,12 +123,9 @@ std::map<std::string, CopyIdentity> Identities(const std::string& target,
 
 TEST_F(CopyRuns, ARunMirrorsTheTagsAndASecondRunCopiesNothingNew) {
   ASSERT_NO_FATAL_FAILURE(StartAndSyncNow());
-  ASSERT_TRUE(world->WaitForRunUnderWay(kRunMs)) << "no run within a minute of cmdSyncNow";
+  ASSERT_NO_FATAL_FAILURE(HoldTheRunOnceUnderWay());
   const DateTime seen = NowLocal();
-  const auto during = AskStatus(client, server.control);
-  ASSERT_TRUE(during.has_value());
-  EXPECT_EQ(during->state, ssSync);
-  ASSERT_EQ(during->lastSync, NeverSyncDate) << "the run ended before it could be watched";
+  ReleaseTheRun();
 
   const auto after = WaitForRunEnd(NeverSyncDate);
   ASSERT_TRUE(after.has_value()) << "the run did not end";
@@ -168,11 +192,7 @@ TEST_F(CopyRuns, AReloadDuringARunKeepsTheAddedTagAndTheRunsResults) {
   ASSERT_NO_FATAL_FAILURE(StartAndSyncNow());
   const test::SourceFile added = test::MakeSourceFile(world->source + "added later.txt", 2600,
                                                       test::LocalFileTime(2022, 2, 3, 4, 5, 6));
-  ASSERT_TRUE(world->WaitForRunUnderWay(kRunMs)) << "no run within a minute of cmdSyncNow";
-  const auto during = AskStatus(client, server.control);
-  ASSERT_TRUE(during.has_value());
-  ASSERT_EQ(during->state, ssSync);
-  ASSERT_EQ(during->lastSync, NeverSyncDate) << "the run ended before it could be watched";
+  ASSERT_NO_FATAL_FAILURE(HoldTheRunOnceUnderWay());
 
   // The configuration program rewrites the file from its own document (the values it read
   // at start), waits 10 ms and asks for the reload.
@@ -194,7 +214,8 @@ TEST_F(CopyRuns, AReloadDuringARunKeepsTheAddedTagAndTheRunsResults) {
   ASSERT_TRUE(afterAnswer.has_value());
   EXPECT_EQ(afterAnswer->lastSync, NeverSyncDate)
       << "the reload was answered only after the run, " << answeredMs << " ms after it was asked";
-  EXPECT_EQ(afterAnswer->state, ssSync);
+  EXPECT_EQ(afterAnswer->state, ssStopped);
+  ReleaseTheRun();
 
   const auto after = WaitForRunEnd(NeverSyncDate);
   ASSERT_TRUE(after.has_value()) << "the run did not end";
@@ -215,6 +236,39 @@ TEST_F(CopyRuns, AReloadDuringARunKeepsTheAddedTagAndTheRunsResults) {
   EXPECT_EQ(saved->items[2].lastsync, "01-01-2004");
   EXPECT_EQ(saved->items[2].ftype, 0);
   EXPECT_EQ(saved->targetdrive, world->target);
+}
+
+TEST_F(CopyRuns, ARunsResultsOutliveAReloadThatFindsConfHeldAndReachTheFileWhenItReadsAgain) {
+  ASSERT_NO_FATAL_FAILURE(StartAndSyncNow());
+  ASSERT_NO_FATAL_FAILURE(HoldTheRunOnceUnderWay());
+  const std::string before = test::ReadFileOrEmpty(ConfPath());
+  {
+    // The configuration program is writing conf.xml when the reload comes.
+    UniqueFile writer(CreateFileA(ConfPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(test::Acknowledge(client, server.control, cmdReload), LPARAM{0});
+    ReleaseTheRun();
+    const auto after = WaitForRunEnd(NeverSyncDate);
+    ASSERT_TRUE(after.has_value()) << "the run did not end";
+    // Its save found the file held and left it alone.
+    EXPECT_EQ(test::ReadFileOrEmpty(ConfPath()), before);
+  }
+  const auto finished = AskStatus(client, server.control);
+  ASSERT_TRUE(finished.has_value());
+  EXPECT_EQ(test::Acknowledge(client, server.control, cmdReload), LPARAM{0});
+  const auto saved = WaitForSavedRun(finished->lastSync);
+  ASSERT_TRUE(saved.has_value()) << "the run's results never reached conf.xml:\n"
+                                 << test::ReadFileOrEmpty(ConfPath());
+  ASSERT_EQ(saved->items.size(), 2u);
+  EXPECT_EQ(saved->items[0].size, world->tree.TotalKb());
+  EXPECT_EQ(saved->items[1].size, test::KilobytesOf(world->single.bytes.size()));
+  for (const test::ConfItem& item : saved->items)
+    EXPECT_GE(test::ParsedTime(item.lastsync), finished->lastSync - kOneSecond)
+        << item.caption << " " << item.lastsync;
+  const auto status = AskStatus(client, server.control);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(status->lastSync, finished->lastSync) << "the reload took back the last sync time";
 }
 
 }  // namespace

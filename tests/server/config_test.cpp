@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -318,6 +319,45 @@ TEST_F(Config, AFileHeldByAWriterIsNotOverwrittenUntilALoadReadsIt) {
   EXPECT_NE(OnDisk().find("<caption>b</caption>"), std::string::npos);
 }
 
+TEST_F(Config, ARunsResultsOutliveAReloadThatCannotOpenTheFileAndAreSavedByTheNextWholeLoad) {
+  const std::string text =
+      Root(Settings() + "<tagslist>" + ServerItem("a") + ServerItem("b") + "</tagslist>");
+  ASSERT_TRUE(LoadText(text).complete);
+  const std::vector<TTagItem> before = core_.Tags();
+  std::vector<TTagItem> after = before;
+  const DateTime runStart = kNow + 1;
+  after[0].Size = 7;
+  after[0].LastSync = runStart + kOneMinute;
+  after[1].LastSync = runStart + 2 * kOneMinute;
+  {
+    // The reload that comes while the run copies finds the front end writing the file.
+    UniqueFile writer(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_TRUE(config_->Load(core_, kNow).held);
+    core_.FinishRun(before, after, runStart);
+    EXPECT_FALSE(config_->Save(core_));
+  }
+  EXPECT_EQ(OnDisk(), text);
+
+  const LoadOutcome outcome = config_->Load(core_, kNow);
+  ASSERT_TRUE(outcome.complete);
+  EXPECT_TRUE(outcome.tookRunResults);
+  const std::vector<TTagItem> tags = core_.Tags();
+  ASSERT_EQ(tags.size(), 2u);
+  EXPECT_EQ(tags[0].Size, 7u);
+  EXPECT_DOUBLE_EQ(tags[0].LastSync, after[0].LastSync);
+  EXPECT_EQ(tags[1].Size, 1u);
+  EXPECT_DOUBLE_EQ(tags[1].LastSync, after[1].LastSync);
+  EXPECT_DOUBLE_EQ(core_.LastSync(), runStart);
+  ASSERT_TRUE(config_->Save(core_));
+  EXPECT_NE(OnDisk().find("<lastsyncdate>" + DateTimeToText(runStart) + "</lastsyncdate>"),
+            std::string::npos)
+      << OnDisk();
+  // Taken once: the next load has nothing more to merge.
+  EXPECT_FALSE(config_->Load(core_, kNow).tookRunResults);
+}
+
 TEST_F(Config, AnInterruptedSaveLeavesTheOldFileWhole) {
   const std::string text = Root(Settings() + "<tagslist>" + ServerItem("a") + "</tagslist>");
   ASSERT_TRUE(LoadText(text).complete);
@@ -449,6 +489,42 @@ TEST_F(Config, LoadsWhatTheDocumentSerialiserWrites) {
     EXPECT_EQ(tags[i].Size, 7u);
     EXPECT_TRUE(tags[i].IsFolder());
   }
+}
+
+// Long enough for a load to parse a small file many times over on a loaded machine.
+constexpr unsigned kLoadPatienceMs = 3000;
+
+TEST_F(Config, ALoadThatStopsEarlyWaitsForTheSaveInHandAndItsTagsAreKeptBeforeTheNext) {
+  const auto withItems = [](const std::string& items) {
+    return Root(Settings() + " <tagslist>\r\n" + items + " </tagslist>\r\n");
+  };
+  ASSERT_TRUE(LoadText(withItems(ServerItem("a") + ServerItem("b") + ServerItem("c"))).complete);
+  ASSERT_EQ(core_.TagCount(), 3u);
+
+  // The front end's file breaks at its second item: a load reads one tag of four.
+  const std::string damaged =
+      withItems(ServerItem("a") + "<item/>" + ServerItem("c") + ServerItem("d"));
+  ASSERT_TRUE(test::WriteFileBytes(path_, damaged));
+
+  std::atomic<bool> loaded{false};
+  std::thread reload;
+  {
+    // Stands for a save that has read the load mark and not yet the tag list.
+    std::unique_lock<std::mutex> saving(core_.SaveLock());
+    reload = std::thread([&] {
+      config_->Load(core_, kNow);
+      loaded = true;
+    });
+    for (unsigned waited = 0; waited < kLoadPatienceMs && !loaded; waited += 10) Sleep(10);
+    EXPECT_FALSE(loaded) << "the load changed the tag list under a save in progress";
+    EXPECT_EQ(core_.TagCount(), 3u);
+  }
+  reload.join();
+  EXPECT_EQ(core_.TagCount(), 1u);
+
+  // The next save keeps the damaged file, with the tags the load did not reach, first.
+  ASSERT_TRUE(config_->Save(core_));
+  EXPECT_EQ(test::ReadFileOrEmpty(config_->KeptCopyPath(1)), damaged);
 }
 
 }  // namespace

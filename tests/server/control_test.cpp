@@ -146,7 +146,7 @@ TEST_F(ControlWindow, CodesOutsideTheTableChangeNothingAndGetNoAnswer) {
 
 TEST_F(ControlWindow, SyncNowMovesTheDueTimeToNow) {
   const DateTime now = At(2025, 3, 14, 10, 40, 1, 125);
-  server.clock.Set(now);
+  server.clock.SetNow(now);
   Command(cmdSyncNow);
   EXPECT_EQ(form->core.NextSync(), now);
   ExpectOneAcknowledgement(0);
@@ -222,7 +222,7 @@ TEST_F(ControlWindow, StopEndsTheMessageLoopWithoutAnAnswer) {
 
 TEST_F(ControlWindow, ASenderThatIsNoWindowStillHasItsCommandCarriedOut) {
   const DateTime now = At(2025, 3, 14, 11, 0, 0);
-  server.clock.Set(now);
+  server.clock.SetNow(now);
   Command(cmdSyncNow, reinterpret_cast<HWND>(static_cast<uintptr_t>(0x12345678)));
   EXPECT_EQ(form->core.NextSync(), now);
   Command(cmdStatus, HWND_BROADCAST);  // must not go to every top-level window

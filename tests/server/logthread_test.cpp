@@ -1,35 +1,31 @@
 #include "server/logthread.h"
 
+#include "support/fakeclock.h"
 #include "support/serverprocess.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace qm {
 namespace {
 
-// A clock whose time the test sets line by line; its waits are real, so the writer keeps its
-// 100 ms rhythm.
-class SetClock final : public Clock {
- public:
-  void Set(int day, int hour, int minute, int second) {
-    DateTimeParts p;
-    p.year = 2026, p.month = 12, p.day = day, p.hour = hour, p.minute = minute, p.second = second;
-    now_ = EncodeDateTime(p);
-  }
-  DateTime Now() override { return now_.load(); }
-  void Sleep(unsigned ms) override { ::Sleep(ms); }
-
- private:
-  std::atomic<double> now_{0};
-};
+// Sets the test clock to a moment of December 2026.
+void SetDay(test::FakeClock& clock, int day, int hour, int minute, int second) {
+  clock.SetNow(EncodeDateTime({2026, 12, day, hour, minute, second, 0}));
+}
 
 constexpr unsigned kPatienceMs = 30000;
 const std::string kStamp = "08-12-2026 07:31:35: ";
@@ -38,7 +34,7 @@ class LogWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = test::MakeScratchFolder("log");
-    clock_.Set(8, 7, 31, 35);
+    SetDay(clock_, 8, 7, 31, 35);
   }
   void TearDown() override { test::RemoveTree(folder_); }
 
@@ -51,7 +47,8 @@ class LogWriterTest : public ::testing::Test {
   }
 
   std::string folder_;
-  SetClock clock_;
+  // The time is set line by line; waits are real, so the writer keeps its 100 ms rhythm.
+  test::FakeClock clock_{0, test::FakeClock::Waits::Real};
 };
 
 TEST_F(LogWriterTest, FirstStartCreatesTheLogARestartAppendsAndTextsGoInUnchanged) {
@@ -63,7 +60,7 @@ TEST_F(LogWriterTest, FirstStartCreatesTheLogARestartAppendsAndTextsGoInUnchange
     writer.AddLine("");
     ASSERT_EQ(WaitForLog(expected), expected);
   }
-  clock_.Set(9, 0, 0, 0);  // midnight: the stamp is the date alone
+  SetDay(clock_, 9, 0, 0, 0);  // midnight: the stamp is the date alone
   TLogThread writer(folder_, clock_);
   writer.AddLine("first\r\nsecond");
   expected += "09-12-2026: first\r\nsecond\r\n";
@@ -107,14 +104,20 @@ TEST_F(LogWriterTest, ALockedLogLosesNothingAndKeepsOrderAndQueueTimeStamps) {
                               OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(lock);
   TLogThread writer(folder_, clock_);
+  const auto passes = [this] {
+    const std::vector<unsigned> waits = clock_.FinishedSleeps();
+    return static_cast<size_t>(std::count(waits.begin(), waits.end(), 100u));
+  };
+  const size_t passesBefore = passes();
   for (int second = 1; second <= 3; ++second) {
-    clock_.Set(8, 10, 0, second);
+    SetDay(clock_, 8, 10, 0, second);
     writer.AddLine("line " + std::to_string(second));
   }
-  Sleep(700);  // several passes that cannot open the file
+  // Several passes that cannot open the file; the first may have begun before the lines.
+  ASSERT_TRUE(clock_.WaitForFinishedSleeps(100, passesBefore + 4, kPatienceMs));
   EXPECT_EQ(writer.QueuedLines(), 3u);
 
-  clock_.Set(8, 11, 0, 0);  // the time of writing must not show
+  SetDay(clock_, 8, 11, 0, 0);  // the time of writing must not show
   lock.close();
   const std::string expected =
       "older line\r\n08-12-2026 10:00:01: line 1\r\n08-12-2026 10:00:02: line 2\r\n"
@@ -144,6 +147,25 @@ TEST_F(LogWriterTest, AWriteThatFailsMidFlushPutsItsLineBackInFront) {
   EXPECT_EQ(WaitForLog(expected), expected);
 }
 
+TEST_F(LogWriterTest, APartWrittenLineIsCutBackBeforeItIsWrittenAgain) {
+  // A disk that fills up halfway through the second line, then has room again.
+  std::atomic<int> partWrites{0};
+  auto write = [&](HANDLE file, const std::string& bytes) {
+    const bool cut = bytes.find("second") != std::string::npos && partWrites == 0;
+    const DWORD length = static_cast<DWORD>(cut ? bytes.size() / 2 : bytes.size());
+    DWORD n = 0;
+    const bool whole = WriteFile(file, bytes.data(), length, &n, nullptr) && n == bytes.size();
+    if (cut) ++partWrites;
+    return whole;
+  };
+  TLogThread writer(folder_, clock_, write);
+  for (const char* text : {"first", "second", "third"}) writer.AddLine(text);
+  const std::string expected =
+      kStamp + "first\r\n" + kStamp + "second\r\n" + kStamp + "third\r\n";
+  EXPECT_EQ(WaitForLog(expected), expected);
+  EXPECT_EQ(partWrites, 1);
+}
+
 TEST_F(LogWriterTest, LogLineReachesTheGlobalWriterAndNothingIsWrittenAfterItStopped) {
   LogLine("no writer yet");
   auto writer = std::make_unique<TLogThread>(folder_, clock_);
@@ -159,6 +181,115 @@ TEST_F(LogWriterTest, LogLineReachesTheGlobalWriterAndNothingIsWrittenAfterItSto
   LogThread = nullptr;
   writer.reset();
   EXPECT_EQ(LogText(), expected);
+}
+
+// ---- the hand-off between writers and the log thread ----
+
+constexpr int kWaitsToWatch = 3;
+
+// Stops one writer inside AddLine, between clearing and setting the ready flag, at the moment
+// the log thread has written a line and still has another queued; then records how the log
+// thread waits for that writer. Its two hooks go on the test clock.
+class HandOff {
+ public:
+  explicit HandOff(test::FakeClock& clock) {
+    clock.SetHooks([this] { OnNow(); }, [this](unsigned ms) { OnSleep(ms); });
+  }
+
+  void OnNow() {
+    if (GetCurrentThreadId() == writer_.load()) {
+      std::unique_lock<std::mutex> hold(lock_);
+      writerInside_ = true;
+      changed_.notify_all();
+      changed_.wait_for(hold, std::chrono::milliseconds(kPatienceMs), [this] { return released_; });
+    }
+  }
+
+  // Every wait on the clock is the log thread's; the clock waits for real after this.
+  void OnSleep(unsigned ms) {
+    std::unique_lock<std::mutex> hold(lock_);
+    const auto patience = std::chrono::milliseconds(kPatienceMs);
+    if (phase_ == Phase::Idle) {
+      changed_.wait_for(hold, patience, [this] { return linesQueued_; });
+      // The pause after a written line, with the second line still queued.
+      if (ms == 1) {
+        phase_ = Phase::WriterHeld;
+        go_ = true;
+        changed_.notify_all();
+        changed_.wait_for(hold, patience, [this] { return writerInside_; });
+      }
+      return;
+    }
+    if (phase_ == Phase::WriterHeld) {
+      waitsWhileHeld_.push_back(ms);
+      if (static_cast<int>(waitsWhileHeld_.size()) == kWaitsToWatch) {
+        phase_ = Phase::Done;
+        released_ = true;
+        changed_.notify_all();
+      }
+    }
+  }
+
+  void LinesQueued() {
+    std::lock_guard<std::mutex> hold(lock_);
+    linesQueued_ = true;
+    changed_.notify_all();
+  }
+  // On the writer's thread: returns when the log thread is ready for it to begin AddLine.
+  void AwaitTurn() {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait_for(hold, std::chrono::milliseconds(kPatienceMs), [this] { return go_; });
+    writer_ = GetCurrentThreadId();
+  }
+  std::vector<unsigned> WaitsWhileHeld() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return waitsWhileHeld_;
+  }
+
+ private:
+  enum class Phase { Idle, WriterHeld, Done };
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::atomic<DWORD> writer_{0};
+  Phase phase_ = Phase::Idle;
+  bool linesQueued_ = false;
+  bool go_ = false;
+  bool writerInside_ = false;
+  bool released_ = false;
+  std::vector<unsigned> waitsWhileHeld_;
+};
+
+TEST(LogHandOff, AWriterHeldHalfwayIsWaitedForWithRealPausesAndEveryLineLandsInOrder) {
+  const std::string folder = test::MakeScratchFolder("loghandoff");
+  ASSERT_FALSE(folder.empty());
+  test::FakeClock clock(46000.5, test::FakeClock::Waits::Real);
+  HandOff handOff(clock);
+  {
+    TLogThread writer(folder, clock);
+    writer.AddLine("one");
+    writer.AddLine("two");
+    handOff.LinesQueued();
+    std::thread slow([&] {
+      handOff.AwaitTurn();
+      writer.AddLine("three");
+    });
+
+    const std::string path = folder + "quillmere.log";
+    test::WaitUntil([&] { return test::ReadFileOrEmpty(path).find(": three\r\n") != std::string::npos; },
+                    kPatienceMs);
+    slow.join();
+    const std::string text = test::ReadFileOrEmpty(path);
+    const size_t one = text.find(": one\r\n"), two = text.find(": two\r\n"),
+                 three = text.find(": three\r\n");
+    ASSERT_NE(three, std::string::npos);
+    EXPECT_LT(one, two);
+    EXPECT_LT(two, three);
+  }
+  // A zero-length wait would let the log thread spin past a writer of lower priority.
+  const std::vector<unsigned> waits = handOff.WaitsWhileHeld();
+  ASSERT_EQ(waits.size(), static_cast<size_t>(kWaitsToWatch));
+  for (unsigned ms : waits) EXPECT_GE(ms, 1u);
+  test::RemoveTree(folder);
 }
 
 }  // namespace

@@ -246,6 +246,32 @@ TEST_F(SyncSchedule, FailedRunLeavesItDueAndIsRetriedAtTheNextCheck) {
   EXPECT_EQ(e.core.FState, ssReady);
 }
 
+TEST_F(SyncSchedule, AConfHeldByAWriterAtTheReloadPutsTheRunOffToTheNextCheck) {
+  const DateTime lastSync = start - 3;
+  e.core.SetLastSync(lastSync);
+  e.core.SetNextSync(start - kOneMinute);
+  e.core.FSilent = true;
+  e.confHeld = true;
+  ASSERT_TRUE(Begin());
+  EXPECT_EQ(sync->copyRuns, 0u);
+  ASSERT_EQ(reloadTimes.size(), 1u);
+  EXPECT_DOUBLE_EQ(e.core.LastSync(), lastSync);
+  EXPECT_LE(e.core.NextSync(), e.clock.Now());  // still due
+  EXPECT_TRUE(e.core.FSilent);
+  EXPECT_EQ(e.Saves(), 0u);  // the file is another program's until a load reads it
+  EXPECT_TRUE(e.Dialogs().empty());
+
+  // Tried again at the next check, not before.
+  ASSERT_TRUE(RunTicks(TSyncThread::kCheckEvery - 1));
+  EXPECT_EQ(reloadTimes.size(), 1u);
+  e.confHeld = false;
+  ASSERT_TRUE(RunTicks(1));
+  ASSERT_EQ(reloadTimes.size(), 2u);
+  EXPECT_EQ(sync->copyRuns, 1u);
+  EXPECT_DOUBLE_EQ(e.core.LastSync(), reloadTimes[1]);
+  EXPECT_EQ(e.Saves(), 1u);
+}
+
 TEST_F(SyncSchedule, TerminationWaitsForTheRunItsSaveAndTheTicksWaits) {
   e.core.SetNextSync(start - kOneMinute);
   std::atomic<bool> inRun{false}, proceed{false};
@@ -286,8 +312,11 @@ TEST_F(SyncSchedule, HoldsNestAndKeepTheStoppedState) {
   }
   e.clock.Let(1);
   ASSERT_TRUE(WaitUntil([&] { return sync->Parked(); }, 30000));
+  ASSERT_TRUE(WaitUntil([&] { return sync->HoldChecks() > 0; }, 30000));  // it waits
+  const unsigned looks = sync->HoldChecks();
   sync->Release();
-  Sleep(200);  // a released thread would be waiting in its next tick by now
+  // Once the parked thread has looked at the release, it either left or stays for good.
+  ASSERT_TRUE(WaitUntil([&] { return sync->HoldChecks() > looks; }, 30000));
   EXPECT_TRUE(sync->Parked());
   EXPECT_EQ(sync->Ticks, 1u);
   EXPECT_EQ(e.core.FState, ssStopped);

@@ -222,6 +222,18 @@ TEST_F(Tray, RightButtonReleaseOpensTheMenuAtTheCursorWithTheCurrentTexts) {
   EXPECT_EQ(again.texts[1], "Tags quantity: 4");
 }
 
+TEST_F(Tray, AnotherProgramsCloseLeavesTheTrayWindowAndItsMenu) {
+  form.AddTrayIcon();
+  const HWND tray = form.FTrayWnd();
+  ASSERT_NE(tray, nullptr);
+  PostMessageA(tray, WM_CLOSE, 0, 0);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  ASSERT_TRUE(IsWindow(tray));
+  EXPECT_FALSE(QuitPosted()) << "a close of the tray window is no Exit";
+  EXPECT_TRUE(SendMouse(tray, WM_RBUTTONUP).seen) << "the menu no longer opens";
+}
+
 TEST_F(Tray, TheRealNotificationAreaAcceptsModifiesAndDeletesTheIcon) {
   g_forward = true;
   form.AddTrayIcon();

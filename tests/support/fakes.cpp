@@ -1,98 +1,10 @@
 #include "support/fakes.h"
 
-#include <chrono>
 #include <stdexcept>
-#include <thread>
 
 namespace qm::test {
 
 using Guard = std::lock_guard<std::mutex>;
-
-FakeClock::FakeClock(DateTime start) : now_(start) {}
-
-DateTime FakeClock::Now() {
-  Guard g(lock_);
-  return now_;
-}
-
-void FakeClock::Sleep(unsigned ms) {
-  {
-    std::unique_lock<std::mutex> hold(lock_);
-    if (gated_) {
-      ++blocked_;
-      blockedMs_ = ms;
-      changed_.notify_all();
-      changed_.wait(hold, [this] { return !gated_ || passes_ > 0; });
-      if (gated_) --passes_;
-      --blocked_;
-    }
-    // The time passes when the wait ends, as it would in a real one: a test looking at a
-    // waiting worker still sees the time at which the wait began.
-    now_ += ms / kMsPerDay;
-    finished_.push_back(ms);
-    changed_.notify_all();
-  }
-  // Ungated workers run in a tight loop on fake time; let the test's thread in.
-  std::this_thread::yield();
-}
-
-void FakeClock::SetNow(DateTime t) {
-  Guard g(lock_);
-  now_ = t;
-}
-
-void FakeClock::Advance(DateTime days) {
-  Guard g(lock_);
-  now_ += days;
-}
-
-void FakeClock::Gate() {
-  Guard g(lock_);
-  gated_ = true;
-  passes_ = 0;
-}
-
-void FakeClock::Ungate() {
-  Guard g(lock_);
-  gated_ = false;
-  passes_ = 0;
-  changed_.notify_all();
-}
-
-void FakeClock::Let(unsigned passes) {
-  Guard g(lock_);
-  passes_ += passes;
-  changed_.notify_all();
-}
-
-bool FakeClock::WaitUntilBlocked(unsigned count, unsigned timeoutMs) {
-  std::unique_lock<std::mutex> hold(lock_);
-  return changed_.wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                           [&] { return blocked_ >= count && passes_ == 0; });
-}
-
-bool FakeClock::Step(unsigned timeoutMs) {
-  Let(1);
-  return WaitUntilBlocked(1, timeoutMs);
-}
-
-bool FakeClock::StepUntilSleep(unsigned ms, unsigned maxSteps, unsigned timeoutMs) {
-  for (unsigned i = 0; i < maxSteps; ++i) {
-    if (!Step(timeoutMs)) return false;
-    if (BlockedMs() == ms) return true;
-  }
-  return false;
-}
-
-unsigned FakeClock::BlockedMs() const {
-  Guard g(lock_);
-  return blockedMs_;
-}
-
-std::vector<unsigned> FakeClock::FinishedSleeps() const {
-  Guard g(lock_);
-  return finished_;
-}
 
 bool FakeVolumeProbe::VolumeAnswers(const std::string& root) {
   Guard g(lock_);
@@ -162,6 +74,7 @@ FakeEngine::FakeEngine()
             if (onReload) onReload();
             Guard g(lock_);
             ++reloads_;
+            return !confHeld.load();
           },
           [this] {
             if (onSave) onSave();

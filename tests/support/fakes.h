@@ -6,11 +6,12 @@
 // once; each guards its state with its own lock.
 #pragma once
 
-#include "base/clock.h"
+#include "support/fakeclock.h"
 #include "server/engine.h"
 #include "server/probe.h"
 #include "server/servercore.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,46 +22,6 @@
 #include <vector>
 
 namespace qm::test {
-
-// A clock whose Sleep makes fake time pass instead of real time. Ungated (the default), Sleep
-// adds its milliseconds to the time and returns at once. Gated, each Sleep waits for a pass
-// from the test before its time passes, so the test can look at the worker between any two
-// waits: Step() lets one wait finish and returns when the worker is waiting again.
-class FakeClock final : public Clock {
- public:
-  static constexpr unsigned kDefaultTimeoutMs = 30000;
-
-  explicit FakeClock(DateTime start = 45000.5);  // 15 March 2023, noon
-
-  DateTime Now() override;
-  void Sleep(unsigned ms) override;
-
-  void SetNow(DateTime t);
-  void Advance(DateTime days);
-
-  void Gate();
-  void Ungate();  // also frees every waiting sleeper
-  void Let(unsigned passes);
-  // Waits (real time) until count sleepers are waiting with no pass left for them.
-  bool WaitUntilBlocked(unsigned count = 1, unsigned timeoutMs = kDefaultTimeoutMs);
-  // Let(1), then WaitUntilBlocked(); false when the worker did not come back in time.
-  bool Step(unsigned timeoutMs = kDefaultTimeoutMs);
-  // Steps until a sleeper waits with exactly ms milliseconds; at most maxSteps steps.
-  bool StepUntilSleep(unsigned ms, unsigned maxSteps, unsigned timeoutMs = kDefaultTimeoutMs);
-
-  unsigned BlockedMs() const;  // milliseconds of the latest sleeper that began to wait
-  std::vector<unsigned> FinishedSleeps() const;  // in the order they ended
-
- private:
-  mutable std::mutex lock_;
-  std::condition_variable changed_;
-  DateTime now_;
-  bool gated_ = false;
-  unsigned passes_ = 0;
-  unsigned blocked_ = 0;
-  unsigned blockedMs_ = 0;
-  std::vector<unsigned> finished_;
-};
 
 // Volumes that answer as the test says. Every root answers until told otherwise.
 class FakeVolumeProbe final : public VolumeProbe {
@@ -100,6 +61,7 @@ class FakeEngine {
   FakeClock clock;
   FakeVolumeProbe volumes;
   std::function<void()> onReload;
+  std::atomic<bool> confHeld{false};  // the reload finds conf.xml held by a writer
   std::function<void()> onSave;
   EngineContext ctx;
 

@@ -4,19 +4,10 @@
 #include "server/trayicons.h"
 #include "support/testsupport.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <stdexcept>
 #include <utility>
 
 namespace qm::test {
-
-DateTime ManualClock::Now() {
-  if (FailNow) throw std::runtime_error("clock unavailable");
-  return now_.load();
-}
-
-void ManualClock::Sleep(unsigned ms) { ::Sleep(std::min(ms, 5u)); }
 
 std::string Stamp(DateTime t) {
   const DateTimeParts p = DecodeDateTime(t);
@@ -61,7 +52,7 @@ BOOL WINAPI AcceptNotifyIcon(DWORD, PNOTIFYICONDATAA) { return TRUE; }
 }  // namespace
 
 InProcessServer::InProcessServer(DateTime now)
-    : clock(now),
+    : clock(now, FakeClock::Waits::Brief),
       folder(MakeScratchFolder("form")),
       key(UniqueTestKey()),
       realNotifyIcon_(std::exchange(TrayNotifyIcon, &AcceptNotifyIcon)) {}

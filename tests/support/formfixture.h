@@ -3,7 +3,7 @@
 // that an end-to-end test runs.
 #pragma once
 
-#include "base/clock.h"
+#include "support/fakeclock.h"
 #include "server/servform.h"
 
 #include <atomic>
@@ -11,20 +11,6 @@
 #include <string>
 
 namespace qm::test {
-
-class ManualClock final : public Clock {
- public:
-  explicit ManualClock(DateTime now) : now_(now) {}
-  DateTime Now() override;  // throws while FailNow is set
-  // Waits a little for real, so that waiting threads still yield, but never the full time.
-  void Sleep(unsigned ms) override;
-
-  void Set(DateTime now) { now_ = now; }
-  std::atomic<bool> FailNow{false};
-
- private:
-  std::atomic<DateTime> now_;
-};
 
 // "dd.mm.yyyy hh:mm:ss.zzz", for readable failure messages and exact comparisons.
 std::string Stamp(DateTime t);
@@ -40,7 +26,8 @@ class InProcessServer {
   TfrQuillmereServ& Create(bool startThreads = false);
   void Destroy();  // the form's destructor (FormDestroy); safe to call twice
 
-  ManualClock clock;
+  // Time stands where the test sets it; waits are brief real ones.
+  FakeClock clock;
   const std::string folder;
   const std::string key;
   std::unique_ptr<TfrQuillmereServ> form;
