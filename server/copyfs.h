@@ -1,6 +1,7 @@
 // The file-system steps of a copy run: single-path lookups, folder listings held in memory,
 // the file-date comparison, folder identities for the link-loop guard, the check that a mirror
-// path stays inside the target, and the copy that never destroys the copy it replaces.
+// path stays inside the target, the copy that reaches its name only when complete and never
+// destroys the copy it replaces, and the clean-up of what an ended copy left.
 #pragma once
 
 #include <windows.h>
