@@ -46,15 +46,28 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-// "~qm" + 8 hex digits + ".tmp": unique within the process, and combined with the process id
-// so that two programs never pick the same name at the same moment.
+constexpr char kTempPrefix[] = "~qm";
+constexpr char kTempSuffix[] = ".tmp";
+constexpr size_t kTempDigits = 8;
+constexpr size_t kTempNameLength = sizeof kTempPrefix - 1 + kTempDigits + sizeof kTempSuffix - 1;
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// Unique within the process, and combined with the process id so that two programs never pick
+// the same name at the same moment.
 std::string TemporaryName(const std::string& folder) {
   static std::atomic<uint32_t> counter{0};
   const uint32_t n = (GetCurrentProcessId() << 20) ^ (GetTickCount() << 8) ^ counter++;
-  static const char digits[] = "0123456789abcdef";
-  std::string name = folder + "\\~qm";
-  for (int shift = 28; shift >= 0; shift -= 4) name += digits[(n >> shift) & 0xF];
-  return name + ".tmp";
+  std::string name = folder + "\\" + kTempPrefix;
+  for (int shift = 28; shift >= 0; shift -= 4) name += kHexDigits[(n >> shift) & 0xF];
+  return name + kTempSuffix;
+}
+
+bool TemporaryFits(const std::string& folder) {
+  return folder.size() + 1 + kTempNameLength < MAX_PATH;
+}
+
+bool IsExistsError(DWORD error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
 // Removes what a failed CopyFileA left behind.
@@ -91,6 +104,11 @@ void FlushToDisk(const std::string& path) {
   if (readOnly) SetFileAttributesA(path.c_str(), SettableAttributes(attributes));
 }
 
+bool SameFacts(const EntryFacts& a, const EntryFacts& b) {
+  return a.size == b.size && a.lastWrite.dwLowDateTime == b.lastWrite.dwLowDateTime &&
+         a.lastWrite.dwHighDateTime == b.lastWrite.dwHighDateTime;
+}
+
 CopyResult FailureOf(DWORD error, const std::string& source) {
   if (error == ERROR_DISK_FULL) return CopyResult::DiskFull;
   if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
@@ -117,6 +135,27 @@ bool LookUpEntry(const std::string& path, EntryFacts& facts) {
   return true;
 }
 
+bool LookUpPath(const std::string& path, EntryFacts& facts) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  facts.attributes = data.dwFileAttributes;
+  facts.lastWrite = data.ftLastWriteTime;
+  facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+bool IsTemporaryName(const std::string& name) {
+  constexpr size_t prefix = sizeof kTempPrefix - 1;
+  if (name.size() != kTempNameLength || name.compare(0, prefix, kTempPrefix) != 0 ||
+      name.compare(prefix + kTempDigits, std::string::npos, kTempSuffix) != 0)
+    return false;
+  for (size_t i = prefix; i < prefix + kTempDigits; ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
 std::string UpperCaseName(const std::string& name) {
   std::string upper = name;
   if (!upper.empty()) CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
@@ -125,12 +164,15 @@ std::string UpperCaseName(const std::string& name) {
 
 bool FolderEntries::Read(const std::string& folder) {
   entries_.clear();
+  temporaries_.clear();
   WIN32_FIND_DATAA found;
   UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
   if (!find) return false;
   do {
     // The first of two names that differ only in case wins, as a single lookup would give.
     entries_.emplace(UpperCaseName(found.cFileName), FactsOf(found));
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(found.cFileName))
+      temporaries_.push_back(found.cFileName);
   } while (FindNextFileA(find.get(), &found));
   return true;
 }
@@ -176,39 +218,27 @@ bool StaysInsideTarget(const std::string& target, const std::string& relative) {
          destFull.compare(0, targetFull.size(), targetFull) == 0;
 }
 
-CopyResult CopyReplacing(const std::string& source, const std::string& dest,
-                         const EntryFacts* oldCopy) {
-  // A folder standing at dest can never be replaced by a file: fail before copying anything.
-  if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
+namespace {
 
-  EntryFacts appeared;
-  if (oldCopy == nullptr) {
-    // Nothing to lose: the copy goes straight to its name, which saves a rename per new file.
-    // Fail-if-exists means that whatever stands at dest after a failure is this call's own.
-    if (CopyFileA(source.c_str(), dest.c_str(), TRUE)) return CopyResult::Copied;
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-      RemovePartial(dest);
-      return FailureOf(error, source);
-    }
-    // A copy turned up since the listing: it is replaced like any other.
-    if (!LookUpEntry(dest, appeared) || appeared.IsFolder()) return CopyResult::Failed;
-    oldCopy = &appeared;
-  }
-
-  const std::string folder = FolderOf(dest);
-  std::string temp;
+// Copies source to a fresh temporary file in folder. Fail-if-exists means that the name was
+// free when the call began, so whatever stands under it after a failure is this call's own.
+CopyResult CopyToTemporary(const std::string& source, const std::string& folder,
+                           std::string& temp) {
   for (int attempt = 0;; ++attempt) {
     temp = TemporaryName(folder);
-    if (CopyFileA(source.c_str(), temp.c_str(), TRUE)) break;
+    if (CopyFileA(source.c_str(), temp.c_str(), TRUE)) return CopyResult::Copied;
     const DWORD error = GetLastError();
-    if ((error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) && attempt < 16) continue;
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) RemovePartial(temp);
+    if (IsExistsError(error) && attempt < 16) continue;
+    if (!IsExistsError(error)) RemovePartial(temp);
     return FailureOf(error, source);
   }
+}
 
-  const bool oldReadOnly = (oldCopy->attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  const DWORD oldAttributes = SettableAttributes(oldCopy->attributes);
+// Puts a complete temporary copy in the place of the old copy at dest.
+CopyResult ReplaceWithTemporary(const std::string& temp, const std::string& dest,
+                                const EntryFacts& oldCopy) {
+  const bool oldReadOnly = (oldCopy.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const DWORD oldAttributes = SettableAttributes(oldCopy.attributes);
   FlushToDisk(temp);
   // A read-only copy (the copy of a read-only source) would otherwise refuse every update.
   if (oldReadOnly)
@@ -220,6 +250,89 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
   if (oldReadOnly) SetFileAttributesA(dest.c_str(), oldAttributes);
   RemovePartial(temp);
   return error == ERROR_DISK_FULL ? CopyResult::DiskFull : CopyResult::Failed;
+}
+
+// The copy straight to dest, for a folder where no temporary name fits.
+CopyResult CopyDirect(const std::string& source, const std::string& dest) {
+  // Looked up again: dest is removed after a failure only when it was absent just before.
+  EntryFacts before;
+  const bool existed = LookUpPath(dest, before);
+  if (existed && before.IsFolder()) return CopyResult::Failed;
+  if (!existed) {
+    if (CopyFileA(source.c_str(), dest.c_str(), TRUE)) return CopyResult::Copied;
+    const DWORD error = GetLastError();
+    if (!IsExistsError(error)) {
+      RemovePartial(dest);
+      return FailureOf(error, source);
+    }
+    if (!LookUpPath(dest, before) || before.IsFolder()) return CopyResult::Failed;
+  }
+  const bool readOnly = (before.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly)
+    SetFileAttributesA(dest.c_str(), SettableAttributes(before.attributes & ~FILE_ATTRIBUTE_READONLY));
+  if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
+  const DWORD error = GetLastError();
+  EntryFacts after;
+  if (LookUpPath(dest, after) && !SameFacts(before, after))
+    RemovePartial(dest);  // torn, perhaps under the source's date: the next run copies it again
+  else if (readOnly)
+    SetFileAttributesA(dest.c_str(), SettableAttributes(before.attributes));
+  return FailureOf(error, source);
+}
+
+}  // namespace
+
+CopyResult CopyReplacing(const std::string& source, const std::string& dest,
+                         const EntryFacts* oldCopy) {
+  // A folder standing at dest can never be replaced by a file: fail before copying anything.
+  if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
+  const std::string folder = FolderOf(dest);
+  if (!TemporaryFits(folder)) return CopyDirect(source, dest);
+
+  std::string temp;
+  const CopyResult made = CopyToTemporary(source, folder, temp);
+  if (made != CopyResult::Copied) return made;
+
+  EntryFacts appeared;
+  if (oldCopy == nullptr) {
+    // Without MOVEFILE_REPLACE_EXISTING: a copy that turned up since the listing is not
+    // dropped unflushed, but replaced below like any other.
+    if (MoveFileExA(temp.c_str(), dest.c_str(), 0)) return CopyResult::Copied;
+    const DWORD error = GetLastError();
+    if (!IsExistsError(error) || !LookUpEntry(dest, appeared) || appeared.IsFolder()) {
+      RemovePartial(temp);
+      return error == ERROR_DISK_FULL ? CopyResult::DiskFull : CopyResult::Failed;
+    }
+    oldCopy = &appeared;
+  }
+  return ReplaceWithTemporary(temp, dest, *oldCopy);
+}
+
+void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::string& destFolder,
+                               const std::vector<std::string>& names) {
+  // A source folder that does not answer (a drive unplugged) says nothing about whose files
+  // these are.
+  EntryFacts folder;
+  if (names.empty() || !LookUpPath(sourceFolder + "\\", folder) || !folder.IsFolder()) return;
+  for (const std::string& name : names) {
+    EntryFacts source;
+    if (!IsTemporaryName(name) || LookUpEntry(sourceFolder + "\\" + name, source)) continue;
+    RemovePartial(destFolder + "\\" + name);
+  }
+}
+
+void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::string& destFolder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  UniqueFind find(FindFirstFileA((destFolder + "\\" + kTempPrefix + "*" + kTempSuffix).c_str(),
+                                 &found));
+  if (!find) return;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(found.cFileName))
+      names.push_back(found.cFileName);
+  } while (FindNextFileA(find.get(), &found));
+  find.close();
+  RemoveLeftoverTemporaries(sourceFolder, destFolder, names);
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 // The file-system steps of a copy run: single-path lookups, folder listings held in memory,
 // the file-date comparison, folder identities for the link-loop guard, the check that a mirror
-// path stays inside the target, and the copy that never destroys the copy it replaces.
+// path stays inside the target, the copy that reaches its name only when complete and never
+// destroys the copy it replaces, and the clean-up of what an ended copy left.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace qm {
 
@@ -25,6 +27,14 @@ EntryFacts FactsOf(const WIN32_FIND_DATAA& found);
 // when nothing is there.
 bool LookUpEntry(const std::string& path, EntryFacts& facts);
 
+// The same facts by GetFileAttributesExA, which needs no listing of the folder that holds path:
+// the lookup for a folder that exists but cannot be listed.
+bool LookUpPath(const std::string& path, EntryFacts& facts);
+
+// Whether name has the form of this program's temporary copies: "~qm", eight lower-case hex
+// digits, ".tmp", exactly as they are made.
+bool IsTemporaryName(const std::string& name);
+
 // The entries of one folder by name. Names match without regard to letter case, as a lookup of
 // a single path on Windows does, so one listing answers every lookup in that folder.
 class FolderEntries {
@@ -33,9 +43,12 @@ class FolderEntries {
   bool Read(const std::string& folder);
   const EntryFacts* Find(const std::string& name) const;  // null when there is no such entry
   size_t Count() const { return entries_.size(); }
+  // The listed files whose names have the form of this program's temporary copies.
+  const std::vector<std::string>& Temporaries() const { return temporaries_; }
 
  private:
   std::unordered_map<std::string, EntryFacts> entries_;
+  std::vector<std::string> temporaries_;
 };
 
 std::string UpperCaseName(const std::string& name);
@@ -64,13 +77,26 @@ bool StaysInsideTarget(const std::string& target, const std::string& relative);
 enum class CopyResult { Copied, SourceMissing, DiskFull, Failed };
 
 // Copies source to dest by CopyFileA (contents, attributes, last-write time). oldCopy holds
-// what a listing found at dest (null: nothing). With nothing there the copy goes straight to
-// dest; otherwise it goes to a fresh temporary file in dest's folder, is flushed, and only then
-// moved over the old copy, so that a copy that fails part-way never destroys it. A read-only
-// old copy loses that attribute just for the replacement and gets it back when that fails.
-// Every failed attempt removes the file it made; dest is then as it was.
+// what a listing found at dest (null: nothing). The copy is written to a fresh temporary file
+// in dest's folder and reaches dest only when it is complete, by a rename in one step, so that
+// no torn copy ever stands under dest's name. Only a copy that replaces an old one is flushed
+// before its rename: a new file has no earlier copy to protect. A read-only old copy loses that
+// attribute just for the replacement and gets it back when that fails. A copy that turned up
+// at dest since the listing is replaced like any other.
+// Where the temporary name would not fit MAX_PATH though dest does (a deep folder), the copy
+// goes straight to dest, as it must never become un-updatable; a failed direct copy that
+// changed dest removes it, so that no torn copy keeps the source's date.
+// A failed attempt removes only what it made itself.
 // SourceMissing: the source was gone when the copy started.
 CopyResult CopyReplacing(const std::string& source, const std::string& dest,
                          const EntryFacts* oldCopy);
+
+// Removes the temporary files that an ended process left in destFolder (names: those of its
+// listing that have the form of the temporary copies), except where sourceFolder holds a file
+// of the same name: that is a user's own file, and its copy stays.
+void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::string& destFolder,
+                               const std::vector<std::string>& names);
+// The same for a folder that was not listed: finds the candidates itself.
+void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::string& destFolder);
 
 }  // namespace qm

@@ -99,6 +99,9 @@ void CopyRun::SyncTag(std::vector<TTagItem>& tags, size_t index, const std::stri
   }
 
   failureName = item.Caption;
+  targetId_.reset();
+  FolderId targetId;
+  if (item.IsFolder() && ReadFolderId(targetPath, targetId)) targetId_ = targetId;
   int32_t kb = 0;
   DateTime t = item.IsFolder() ? SyncDir(item.Source(), destination, kb)
                                : SyncFileTag(item.Source(), destination, kb);
@@ -117,6 +120,9 @@ void CopyRun::SyncTag(std::vector<TTagItem>& tags, size_t index, const std::stri
 }
 
 DateTime CopyRun::SyncFileTag(const std::string& source, const std::string& dest, int32_t& kb) {
+  const size_t sourceSlash = source.find_last_of('\\'), destSlash = dest.find_last_of('\\');
+  if (sourceSlash != std::string::npos && destSlash != std::string::npos)
+    RemoveLeftoverTemporaries(source.substr(0, sourceSlash), dest.substr(0, destSlash));
   kb = SyncFile(source, dest);
   return kb >= 0 ? ctx_.clock.Now() : 0.0;
 }
@@ -181,7 +187,10 @@ DateTime CopyRun::SyncDir(const std::string& source, const std::string& dest, in
   const bool destFound = LookUpEntry(dest, destFacts);
   FolderId id;
   std::optional<ChainEntry> root;
-  if (ReadFolderId(source, id)) root.emplace(walkChain_, id);
+  if (ReadFolderId(source, id)) {
+    if (targetId_ == id) return 0.0;
+    root.emplace(walkChain_, id);
+  }
   return WalkFolder(source, dest, destFound ? &destFacts : nullptr, totalKb);
 }
 
@@ -189,8 +198,11 @@ DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
                              const EntryFacts* destEntry, int32_t& totalKb) {
   DateTime t = 0.0;
   FolderEntries destEntries;
+  // A folder that exists but cannot be listed: each path is looked up on its own instead, so
+  // that its copies are not all taken for new ones.
+  bool lookUpEach = false;
   if (destEntry != nullptr && destEntry->IsFolder()) {
-    destEntries.Read(dest);
+    lookUpEach = !destEntries.Read(dest);
   } else {
     // A file standing where the folder belongs counts as no folder: creating it fails, and the
     // subtree is skipped with one log line instead of one failed copy per file.
@@ -207,6 +219,12 @@ DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
     Log("The tagged Directory is not available!");
     return t;
   }
+  RemoveLeftoverTemporaries(source, dest, destEntries.Temporaries());
+  EntryFacts looked;
+  const auto destFacts = [&](const std::string& name, const std::string& path) {
+    if (!lookUpEach) return destEntries.Find(name);
+    return LookUpPath(path, looked) ? static_cast<const EntryFacts*>(&looked) : nullptr;
+  };
   do {
     const std::string name = found.cFileName;
     const std::string subSource = source + "\\" + name;
@@ -216,17 +234,18 @@ DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
       FolderId id;
       const bool identified = ReadFolderId(subSource, id);
       // A link back into the folders being walked would make the walk endless.
-      if (identified && std::find(walkChain_.begin(), walkChain_.end(), id) != walkChain_.end())
+      if (identified && (targetId_ == id ||
+                         std::find(walkChain_.begin(), walkChain_.end(), id) != walkChain_.end()))
         continue;
       std::optional<ChainEntry> entry;
       if (identified) entry.emplace(walkChain_, id);
-      const DateTime r = WalkFolder(subSource, subDest, destEntries.Find(name), totalKb);
+      const DateTime r = WalkFolder(subSource, subDest, destFacts(name, subDest), totalKb);
       if (r > t) t = ctx_.clock.Now();
     } else {
       Hold();
       const EntryFacts facts = FactsOf(found);
       totalKb = AddKb(totalKb, BytesToKB64(facts.size));
-      if (SyncListedFile(subSource, subDest, facts, destEntries.Find(name)) >= 0)
+      if (SyncListedFile(subSource, subDest, facts, destFacts(name, subDest)) >= 0)
         t = ctx_.clock.Now();
     }
   } while (FindNextFileA(listing.get(), &found));

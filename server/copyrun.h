@@ -10,6 +10,7 @@
 #include "server/engine.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ class CopyRun {
 
   EngineContext& ctx_;
   std::vector<FolderId> walkChain_;  // the folders from the tag's root down to the one in hand
+  // The target folder, which a walk never enters: inside a tagged folder it would copy its own
+  // copies on every run.
+  std::optional<FolderId> targetId_;
 };
 
 }  // namespace qm

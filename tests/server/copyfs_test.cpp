@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace qm {
 namespace {
 
@@ -121,6 +124,70 @@ TEST(CopyReplacing, FailuresLeaveTheOldCopyAndNoTemporaryFile) {
   EXPECT_TRUE(FolderExists(f.dir + "folder"));
   EXPECT_EQ(ReadFileOrEmpty(dest), "old");
   EXPECT_TRUE(f.Temporaries().empty());
+}
+
+// The listing showed no copy, but one stands there by the time of the copy (a second source
+// name that differs only in letter case, or a run held between the listing and the copy).
+TEST(CopyReplacing, FailedNewCopyNeverRemovesAFileItDidNotMake) {
+  CopyFolder f;
+  const std::string src = f.dir + "src.txt", dest = f.dir + "dest.txt";
+  ASSERT_TRUE(WriteFileWithTime(src, "new", BaseTime(8000)));
+  ASSERT_TRUE(WriteFileWithTime(dest, "someone else's", BaseTime()));
+  {
+    UniqueFile lock(CreateFileA(src.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(CopyReplacing(src, dest, nullptr), CopyResult::Failed);
+  }
+  EXPECT_EQ(ReadFileOrEmpty(dest), "someone else's");
+  EXPECT_TRUE(f.Temporaries().empty());
+
+  // With the source free, the copy that turned up is replaced like any other.
+  EXPECT_EQ(CopyReplacing(src, dest, nullptr), CopyResult::Copied);
+  EXPECT_EQ(ReadFileOrEmpty(dest), "new");
+  EXPECT_TRUE(f.Temporaries().empty());
+}
+
+// A folder whose copies still fit MAX_PATH but where a temporary name longer than the file's
+// own would not.
+TEST(CopyReplacing, DeepFolderCopiesAreMadeAndUpdatedWithoutTemporaryFiles) {
+  CopyFolder f;
+  std::string deep = f.dir.substr(0, f.dir.size() - 1);
+  constexpr size_t kDeepLength = 245;  // + "\a.txt" fits MAX_PATH, + "\~qm12345678.tmp" does not
+  ASSERT_LT(deep.size() + 2, kDeepLength);
+  while (deep.size() < kDeepLength) {
+    deep += "\\" + std::string(std::min<size_t>(60, kDeepLength - deep.size() - 1), 'd');
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << deep.size();
+  }
+  ASSERT_EQ(deep.size(), kDeepLength);
+  const std::string src = f.dir + "src.txt", dest = deep + "\\a.txt", fresh = deep + "\\b.txt";
+  ASSERT_TRUE(WriteFileWithTime(src, "new", BaseTime(8000)));
+  ASSERT_TRUE(WriteFileWithTime(dest, "old", BaseTime()));
+  EntryFacts old;
+  ASSERT_TRUE(LookUpEntry(dest, old));
+
+  EXPECT_EQ(CopyReplacing(src, dest, &old), CopyResult::Copied);
+  EXPECT_EQ(CopyReplacing(src, fresh, nullptr), CopyResult::Copied);
+
+  EXPECT_EQ(ReadFileOrEmpty(dest), "new");
+  EXPECT_TRUE(test::SameFileTime(test::LastWriteTime(dest).value_or(FILETIME{}), BaseTime(8000)));
+  EXPECT_EQ(ReadFileOrEmpty(fresh), "new");
+  EXPECT_TRUE(test::NamesIn(deep, "~qm").empty());
+
+  // A failed attempt there leaves the copy it would have replaced.
+  ASSERT_TRUE(WriteFileWithTime(src, "newer", BaseTime(20000)));
+  ASSERT_TRUE(LookUpEntry(dest, old));
+  {
+    UniqueFile lock(CreateFileA(src.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(CopyReplacing(src, dest, &old), CopyResult::Failed);
+    EXPECT_EQ(CopyReplacing(src, deep + "\\c.txt", nullptr), CopyResult::Failed);
+  }
+  EXPECT_EQ(ReadFileOrEmpty(dest), "new");
+  std::vector<std::string> left = test::NamesIn(deep);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
 }  // namespace

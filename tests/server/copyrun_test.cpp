@@ -333,5 +333,94 @@ TEST(CopyRun, LockedSourceQueuesTheExactMessageBoxAndTheRunGoesOn) {
   EXPECT_EQ(tags[1].LastSync, rig.clock.now);
 }
 
+TEST(CopyRun, TargetInsideTheTaggedFolderIsNeitherWalkedNorCounted) {
+  CopyRig rig;
+  const std::string data = rig.source + "Data";
+  ASSERT_TRUE(CreateDirectoryA(data.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((data + "\\sub").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileWithTime(data + "\\a.txt", std::string(2048, 'a'), BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(data + "\\sub\\b.txt", std::string(1024, 'b'), BaseTime()));
+  const std::string target = data + "\\Backup\\";
+  std::vector<TTagItem> tags{Tag(rig.source, "Data", 2)};
+
+  for (int run = 0; run < 2; ++run) {
+    rig.run.SyncAll(tags, target);
+    const std::string mirror = target + data.substr(0, 1) + data.substr(2);
+    EXPECT_EQ(ReadFileOrEmpty(mirror + "\\a.txt"), std::string(2048, 'a'));
+    EXPECT_EQ(ReadFileOrEmpty(mirror + "\\sub\\b.txt"), std::string(1024, 'b'));
+    EXPECT_FALSE(FolderExists(mirror + "\\Backup")) << "run " << run;
+    EXPECT_EQ(tags[0].Size, 3u) << "run " << run;
+  }
+  EXPECT_TRUE(rig.dialogs.empty());
+  EXPECT_TRUE(rig.lines.empty());
+}
+
+TEST(CopyRun, DestinationFolderThatCannotBeListedIsLookedUpPathByPath) {
+  CopyRig rig;
+  const std::string tree = rig.source + "Tree";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\same.txt", "source", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\changed.txt", "source", BaseTime(60000)));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\new.txt", "source", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\sub\\inner.txt", "source", BaseTime()));
+  const std::string destTree = rig.Mirror(tree);
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), destTree + "\\sub"));
+  ASSERT_TRUE(WriteFileWithTime(destTree + "\\same.txt", "kept", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(destTree + "\\changed.txt", "stale", BaseTime()));
+  // Another program holds the folder so that it cannot be listed; its paths still answer.
+  UniqueFile hold(CreateFileA(destTree.c_str(), FILE_LIST_DIRECTORY, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(hold);
+  WIN32_FIND_DATAA probe;
+  UniqueFind listing(FindFirstFileA((destTree + "\\*.*").c_str(), &probe));
+  if (listing) GTEST_SKIP() << "a held folder can still be listed here";
+  std::vector<TTagItem> tags{Tag(rig.source, "Tree", 2)};
+
+  rig.Run(tags);
+  hold.close();
+
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\same.txt"), "kept");
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\changed.txt"), "source");
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\new.txt"), "source");
+  EXPECT_EQ(ReadFileOrEmpty(destTree + "\\sub\\inner.txt"), "source");
+  EXPECT_TRUE(rig.lines.empty());
+  EXPECT_TRUE(rig.dialogs.empty());
+  EXPECT_EQ(tags[0].Size, 4u);
+}
+
+// What a process that ended in the middle of a copy leaves: a temporary file beside the copies.
+TEST(CopyRun, LeftoverTemporaryFilesGoAndAUsersLookalikeIsCopiedAndKept) {
+  CopyRig rig;
+  const std::string tree = rig.source + "Proj";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  const char users[] = "~qm0123abcd.tmp";
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\" + users, "the user's own", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\a.txt", "a", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "single.txt", "s", BaseTime()));
+  const std::string destTree = rig.Mirror(tree), destFolder = rig.Mirror(rig.source);
+  ASSERT_TRUE(ForceDirChain(rig.target.substr(0, 3), destTree));
+  for (const std::string& leftover : {destTree + "\\~qm89abcdef.tmp", destFolder + "\\~qm00000001.tmp"})
+    ASSERT_TRUE(WriteFileWithTime(leftover, "torn", BaseTime()));
+  // Names the program never makes, though close to its own.
+  ASSERT_TRUE(WriteFileWithTime(destTree + "\\~QM7777AAAA.TMP", "other", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(destTree + "\\~qm89abcdef.tmp.txt", "other", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "Proj", 2), Tag(rig.source, "single.txt")};
+
+  for (int run = 0; run < 2; ++run) {
+    rig.Run(tags);
+    rig.clock.now += 1;
+    std::vector<std::string> names = test::NamesIn(destTree);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "~QM7777AAAA.TMP", "~qm0123abcd.tmp",
+                                               "~qm89abcdef.tmp.txt"}))
+        << "run " << run;
+    EXPECT_EQ(ReadFileOrEmpty(destTree + "\\" + users), "the user's own");
+    EXPECT_FALSE(FileExists(destFolder + "\\~qm00000001.tmp"));
+    EXPECT_EQ(ReadFileOrEmpty(destFolder + "\\single.txt"), "s");
+  }
+  EXPECT_TRUE(rig.dialogs.empty());
+}
+
 }  // namespace
 }  // namespace qm
