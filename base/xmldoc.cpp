@@ -1,12 +1,13 @@
 #include "base/xmldoc.h"
 
-#include <windows.h>
-#include <msxml2.h>
-#include <oleauto.h>
+#include "base/xmlcom.h"
 
 #include <cstring>
 
 namespace qm {
+
+using namespace xmlcom;
+
 namespace {
 
 // MinGW's msxml2.h stops before MSXML 6, and its uuid library lacks IXMLDOMDocument2; both ids
@@ -15,53 +16,6 @@ constexpr CLSID kClsidDomDocument60 = {
     0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
 constexpr IID kIidXmlDomDocument2 = {
     0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
-
-// BSTRs are freed on scope exit; kept local since nothing else in the programs uses them.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::wstring& s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-  ~Bstr() { SysFreeString(b_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return b_; }
-  BSTR* put() {
-    SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-  std::string ToSystemText() const { return b_ ? WideToSystemText(b_, SysStringLen(b_)) : std::string(); }
-  bool Equals(const std::wstring& s) const {
-    return b_ && SysStringLen(b_) == s.size() && std::wmemcmp(b_, s.data(), s.size()) == 0;
-  }
-
- private:
-  BSTR b_ = nullptr;
-};
-
-DOMNodeType NodeType(IXMLDOMNode* node) {
-  DOMNodeType type = NODE_INVALID;
-  if (node && FAILED(node->get_nodeType(&type))) type = NODE_INVALID;
-  return type;
-}
-
-ComPtr<IXMLDOMNodeList> ChildList(IXMLDOMNode* node) {
-  ComPtr<IXMLDOMNodeList> list;
-  if (node && FAILED(node->get_childNodes(list.put()))) list.reset();
-  return list;
-}
-
-long ListLength(IXMLDOMNodeList* list) {
-  long n = 0;
-  if (!list || FAILED(list->get_length(&n))) return 0;
-  return n;
-}
-
-ComPtr<IXMLDOMNode> ListItem(IXMLDOMNodeList* list, long index) {
-  ComPtr<IXMLDOMNode> item;
-  if (list && list->get_item(index, item.put()) != S_OK) item.reset();
-  return item;
-}
 
 // Setting a property is best effort: Wine's MSXML knows fewer of them than Windows'.
 void SetBoolProperty(IXMLDOMDocument* doc, const wchar_t* name, bool value) {
@@ -124,13 +78,55 @@ std::wstring SystemTextToWide(const std::string& text) {
   return out;
 }
 
+namespace {
+
+std::string ToSystemText(const std::wstring& wide) {
+  return WideToSystemText(wide.data(), static_cast<int>(wide.size()));
+}
+
+// Names the programs give new elements: plain ASCII XML names, which every encoding the
+// serialiser writes can carry unchanged.
+bool IsPlainName(const std::string& name) {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    const bool later = (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (!start && !(i > 0 && later)) return false;
+  }
+  return true;
+}
+
+// XML 1.0 carries neither most control characters nor unpaired surrogates, not even as
+// references: a text holding one would make the whole file unreadable.
+bool IsXmlText(const std::wstring& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') return false;
+    if (c == 0xFFFE || c == 0xFFFF || (c >= 0xDC00 && c < 0xE000)) return false;
+    if (c >= 0xD800 && c < 0xDC00) {
+      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] >= 0xE000) return false;
+      ++i;
+    }
+  }
+  return true;
+}
+
+ComPtr<IXMLDOMDocument> OwnerDocument(IXMLDOMNode* node) {
+  ComPtr<IXMLDOMDocument> doc;
+  if (node->get_ownerDocument(doc.put()) != S_OK || !doc) throw XmlError("node has no document");
+  return doc;
+}
+
+void Append(IXMLDOMNode* parent, IXMLDOMNode* child, ComPtr<IXMLDOMNode>& added) {
+  if (parent->appendChild(child, added.put()) != S_OK || !added) throw XmlError("node cannot be appended");
+}
+
+}  // namespace
+
 bool XmlNode::IsElement() const { return NodeType(node_.get()) == NODE_ELEMENT; }
 
-std::string XmlNode::Name() const {
-  Bstr name;
-  if (!node_ || FAILED(node_->get_nodeName(name.put()))) return {};
-  return name.ToSystemText();
-}
+std::string XmlNode::Name() const { return ToSystemText(NodeName(node_.get())); }
 
 XmlNode XmlNode::ChildByName(const std::string& name) const {
   const std::wstring wanted = SystemTextToWide(name);
@@ -161,15 +157,64 @@ std::string XmlNode::Text() const {
   ComPtr<IXMLDOMNode> child = ListItem(list.get(), 0);
   const DOMNodeType type = NodeType(child.get());
   if (type != NODE_TEXT && type != NODE_CDATA_SECTION) throw XmlError("element does not hold a text");
-  VARIANT value;
-  VariantInit(&value);
-  if (FAILED(child->get_nodeValue(&value)) || value.vt != VT_BSTR) {
-    VariantClear(&value);
-    throw XmlError("text cannot be read");
+  std::wstring text;
+  if (!NodeValue(child.get(), text)) throw XmlError("text cannot be read");
+  return ToSystemText(text);
+}
+
+IXMLDOMNode* XmlNode::Element() const {
+  if (NodeType(node_.get()) != NODE_ELEMENT) throw XmlError("not an element");
+  return node_.get();
+}
+
+XmlNode XmlNode::ChildByNameOrAppend(const std::string& name) const {
+  Element();
+  XmlNode found = ChildByName(name);
+  return found.IsNull() ? AppendChildElement(name) : found;
+}
+
+XmlNode XmlNode::AppendChildElement(const std::string& name) const {
+  IXMLDOMNode* parent = Element();
+  if (!IsPlainName(name)) throw XmlError("not a plain element name: " + name);
+  ComPtr<IXMLDOMElement> element;
+  Bstr wideName(SystemTextToWide(name));
+  if (OwnerDocument(parent)->createElement(wideName.get(), element.put()) != S_OK || !element)
+    throw XmlError("element cannot be created");
+  ComPtr<IXMLDOMNode> added;
+  Append(parent, element.get(), added);
+  return XmlNode(std::move(added));
+}
+
+void XmlNode::SetText(const std::string& systemText) const {
+  IXMLDOMNode* element = Element();
+  const std::wstring wide = SystemTextToWide(systemText);
+  // Checked before anything is removed, so that a refused text leaves the element as it was.
+  if (!IsXmlText(wide)) throw XmlError("text holds characters XML cannot carry");
+  ComPtr<IXMLDOMDocument> doc = OwnerDocument(element);
+  RemoveAllChildren();
+  if (wide.empty()) return;
+  ComPtr<IXMLDOMText> text;
+  Bstr data(wide);
+  if (doc->createTextNode(data.get(), text.put()) != S_OK || !text) throw XmlError("text cannot be created");
+  ComPtr<IXMLDOMNode> added;
+  Append(element, text.get(), added);
+}
+
+void XmlNode::RemoveChild(int index) const {
+  IXMLDOMNode* element = Element();
+  ComPtr<IXMLDOMNode> child = index < 0 ? ComPtr<IXMLDOMNode>() : ListItem(ChildList(element).get(), index);
+  if (!child) throw XmlError("no child at index " + std::to_string(index));
+  ComPtr<IXMLDOMNode> removed;
+  if (element->removeChild(child.get(), removed.put()) != S_OK) throw XmlError("child cannot be removed");
+}
+
+void XmlNode::RemoveAllChildren() const {
+  IXMLDOMNode* element = Element();
+  ComPtr<IXMLDOMNode> child;
+  while (element->get_firstChild(child.put()) == S_OK && child) {
+    ComPtr<IXMLDOMNode> removed;
+    if (element->removeChild(child.get(), removed.put()) != S_OK) throw XmlError("child cannot be removed");
   }
-  std::string text = value.bstrVal ? WideToSystemText(value.bstrVal, SysStringLen(value.bstrVal)) : "";
-  VariantClear(&value);
-  return text;
 }
 
 XmlDocument::XmlDocument() = default;
@@ -197,6 +242,7 @@ bool XmlDocument::Parse(const std::string& bytes) {
   ComPtr<IXMLDOMDocumentType> doctype;
   if (doc->get_doctype(doctype.put()) == S_OK && doctype) return false;
   doc_ = std::move(doc);
+  declaredEncoding_ = DeclaredEncodingName(bytes);
   return true;
 }
 
@@ -209,6 +255,9 @@ XmlNode XmlDocument::DocumentElement() const {
   return XmlNode(std::move(node));
 }
 
-void XmlDocument::Close() { doc_.reset(); }
+void XmlDocument::Close() {
+  doc_.reset();
+  declaredEncoding_.clear();
+}
 
 }  // namespace qm

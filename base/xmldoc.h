@@ -1,6 +1,8 @@
-// Read access to an XML document through MSXML (COM). The document is parsed from the file's
-// bytes, so MSXML decodes it by the encoding its declaration names; texts come back as
-// single-byte text of the system code page (characters that code page lacks become "?").
+// An XML document through MSXML (COM). The document is parsed from the file's bytes, so MSXML
+// decodes it by the encoding its declaration names; texts come back as single-byte text of the
+// system code page (characters that code page lacks become "?"). The tree can be edited and
+// written back by the document's own serialiser (MSXML's save is not used: Wine's writes UTF-8
+// under whatever encoding the declaration names).
 //
 // Threads: a document and its nodes are used on the thread that made them, inside one scope
 // (the document holds COM for that thread while it lives).
@@ -37,7 +39,23 @@ class XmlNode {
   // The element's text: exactly one text or CDATA child, else XmlError (also for a null node).
   std::string Text() const;
 
+  // Editing. A node is a handle: these change the tree, not the handle, and throw XmlError on a
+  // null node or one that is not an element.
+  //
+  // First child element with this name; when there is none, an empty one is appended as the
+  // last child and returned.
+  XmlNode ChildByNameOrAppend(const std::string& name) const;
+  // Appends a new empty element; names are plain ASCII XML names.
+  XmlNode AppendChildElement(const std::string& name) const;
+  // Replaces all children with one text (system code page text); "" leaves the element empty.
+  // A text with characters XML 1.0 cannot carry is refused and the element left as it was.
+  void SetText(const std::string& systemText) const;
+  void RemoveChild(int index) const;  // XmlError outside 0..ChildCount()-1
+  void RemoveAllChildren() const;
+
  private:
+  IXMLDOMNode* Element() const;
+
   ComPtr<IXMLDOMNode> node_;
 };
 
@@ -51,11 +69,23 @@ class XmlDocument {
   // Parses the bytes of a file; false when MSXML is missing or the text is not well-formed.
   bool Parse(const std::string& bytes);
   XmlNode DocumentElement() const;  // a null node before a successful Parse
+  bool Active() const { return static_cast<bool>(doc_); }
   void Close();
+
+  // The whole document as file bytes, CR LF after every line: the declaration, then one element
+  // per line, indented one blank per level; an element holding only a text stays on one line,
+  // mixed content on its element's line. Written in the declared encoding when it is
+  // Windows-125x, UTF-8 or ISO-8859-1, else (and without a declaration) in Windows-1251.
+  // Characters the encoding lacks become character references, so every text reads back as it
+  // is in the tree; in comments and processing instructions, where references do not exist,
+  // they become "?". XmlError when no document is active, or when a name cannot be written in
+  // the encoding.
+  std::string Serialise() const;
 
  private:
   ComApartment com_;  // declared first: outlives doc_
   ComPtr<IXMLDOMDocument> doc_;
+  std::string declaredEncoding_;  // as the declaration spells it; "" without one
 };
 
 // Text of the system code page (CP_ACP) and UTF-16, both ways; unmappable characters become

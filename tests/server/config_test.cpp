@@ -2,6 +2,7 @@
 
 #include "base/fileio.h"
 #include "base/handles.h"
+#include "base/xmldoc.h"
 #include "support/testsupport.h"
 #include "tools/tools.h"
 
@@ -413,6 +414,41 @@ TEST_F(Config, NamesOutsideAsciiComeBackAsTheyWere) {
   EXPECT_EQ(back.Tags()[0].Caption, text);
   EXPECT_EQ(back.Tags()[0].Path, tag.Path);
   EXPECT_EQ(back.TargetPath(), "E:\\\xC0\\");
+}
+
+// The configuration program edits its document and writes it through the document's
+// serialiser; the server must read that file whole, names outside ASCII included.
+TEST_F(Config, LoadsWhatTheDocumentSerialiserWrites) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.Parse(kDecl + "<configuration> <lastsyncdate>01-01-2004</lastsyncdate> <silentflag>0</silentflag> "
+                                "<syncperiod>3600000</syncperiod> <targetdrive>C:\\Default Target\\</targetdrive> "
+                                "<tagslist/> </configuration>"));
+  const XmlNode root = doc.DocumentElement();
+  root.ChildByNameOrAppend("targetdrive").SetText("E:\\A&B \xE9\\");
+  root.ChildByNameOrAppend("syncperiod").SetText("1800000");
+  const XmlNode list = root.ChildByNameOrAppend("tagslist");
+  const char* captions[] = {"a<b>&c.txt", "caf\xE9"};
+  for (const char* caption : captions) {
+    const XmlNode item = list.AppendChildElement("item");
+    item.AppendChildElement("caption").SetText(caption);
+    item.AppendChildElement("path").SetText("C:\\Docs\\");
+    item.AppendChildElement("lastsync").SetText("01-01-2004");
+    item.AppendChildElement("size").SetText("7");
+    item.AppendChildElement("ftype").SetText("2");
+  }
+  ASSERT_TRUE(test::WriteFileBytes(path_, doc.Serialise()));
+
+  ASSERT_TRUE(config_->Load(core_, kNow).complete);
+  EXPECT_EQ(core_.TargetPath(), "E:\\A&B \xE9\\");
+  EXPECT_EQ(PeriodToMs(core_.SyncPeriod()), 1800000);
+  const std::vector<TTagItem> tags = core_.Tags();
+  ASSERT_EQ(tags.size(), 2u);
+  for (size_t i = 0; i < tags.size(); ++i) {
+    EXPECT_EQ(tags[i].Caption, captions[i]);
+    EXPECT_EQ(tags[i].Path, "C:\\Docs\\");
+    EXPECT_EQ(tags[i].Size, 7u);
+    EXPECT_TRUE(tags[i].IsFolder());
+  }
 }
 
 }  // namespace
