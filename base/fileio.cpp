@@ -23,6 +23,23 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
   return true;
 }
 
+// Creates path with the given disposition and writes bytes to disk; removes what it created
+// when the bytes could not all be written.
+bool WriteFlushed(const std::string& path, const std::string& bytes, DWORD disposition) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;  // nothing was created, so nothing to remove
+  const bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
+  // A close can still report a late write error; it counts like any other.
+  if (!file.close() || !written) {
+    const DWORD error = GetLastError();
+    DeleteFileA(path.c_str());
+    SetLastError(error);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -48,17 +65,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 std::string TemporaryPathFor(const std::string& path) { return path + ".tmp"; }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, Clock& clock) {
-  const std::string temp = TemporaryPathFor(path);
-  UniqueFile file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;  // nothing was created, so nothing to remove
-  const bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get());
-  // A close can still report a late write error; it counts like any other.
-  if (!file.close() || !written) {
-    DeleteFileA(temp.c_str());
-    return false;
-  }
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, Clock& clock,
+                           const std::string& tempPath) {
+  const std::string temp = tempPath.empty() ? TemporaryPathFor(path) : tempPath;
+  if (!WriteFlushed(temp, bytes, CREATE_ALWAYS)) return false;
   for (int attempt = 1; attempt <= kMoveTries; ++attempt) {
     if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
@@ -66,6 +76,14 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, Cl
   }
   DeleteFileA(temp.c_str());
   return false;
+}
+
+bool WriteNewFile(const std::string& path, const std::string& bytes) {
+  return WriteFlushed(path, bytes, CREATE_NEW);
+}
+
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.find_last_of('\\') + 1);
 }
 
 bool FileExists(const std::string& path) {

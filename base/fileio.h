@@ -12,13 +12,23 @@ namespace qm {
 // for writing by another program: a half-written file is never read).
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Writes bytes to a temporary file beside path (TemporaryPathFor), flushes it to disk, then
-// replaces path in one step (MoveFileEx with REPLACE_EXISTING | WRITE_THROUGH), retrying a few
-// times within about 100 ms (waits through clock) while another program holds path open. On
-// failure the temporary file is removed and path is left as it was.
+// Writes bytes to a temporary file beside path (tempPath, or TemporaryPathFor when empty),
+// flushes it to disk, then replaces path in one step (MoveFileEx with REPLACE_EXISTING |
+// WRITE_THROUGH), retrying a few times within about 100 ms (waits through clock) while another
+// program holds path open. On failure the temporary file is removed and path is left as it
+// was. Two programs that replace one file each give their own tempPath, so that neither moves
+// the other's half-written text into place.
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
-                           Clock& clock = SystemClock());
+                           Clock& clock = SystemClock(), const std::string& tempPath = {});
 std::string TemporaryPathFor(const std::string& path);
+
+// Creates path only when no file of that name exists, writes bytes and flushes them; a file
+// that could not be written whole is removed again. False on failure, with GetLastError
+// ERROR_FILE_EXISTS when the name was in use.
+bool WriteNewFile(const std::string& path, const std::string& bytes);
+
+// The folder part of a path, up to and including its last backslash; empty without one.
+std::string FolderOf(const std::string& path);
 
 bool FileExists(const std::string& path);     // a file or a folder
 bool FolderExists(const std::string& path);

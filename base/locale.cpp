@@ -3,7 +3,6 @@
 #include <optional>
 
 namespace qm {
-namespace {
 
 std::optional<std::string> LocaleText(LCID locale, LCTYPE item) {
   char buffer[128];
@@ -11,6 +10,8 @@ std::optional<std::string> LocaleText(LCID locale, LCTYPE item) {
   if (length <= 0) return std::nullopt;
   return std::string(buffer, static_cast<size_t>(length - 1));  // length counts the NUL
 }
+
+namespace {
 
 // The numeric settings come as texts such as "0" and "1".
 void ReadFlag(LCID locale, LCTYPE item, const char* setWhen, bool& flag) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace qm {
@@ -22,5 +23,8 @@ LocaleTimeFormat LocaleTimeFormatOf(LCID locale);
 
 // The current user's locale (LOCALE_USER_DEFAULT).
 LocaleTimeFormat UserLocaleTimeFormat();
+
+// One text of a locale (GetLocaleInfoA); nullopt when the locale does not give it.
+std::optional<std::string> LocaleText(LCID locale, LCTYPE item);
 
 }  // namespace qm

@@ -76,7 +76,7 @@ void TfrQuillmereServ::FormCreate() {
 
   ctrlWnd_ = std::make_unique<FunctionWindow>(
       [this](HWND, UINT msg, WPARAM wp, LPARAM lp) { return ControlWndProc(msg, wp, lp); });
-  ctrlWnd_->Create("TfrQuillmereServControl", HiddenWindow::Kind::MessageOnly);
+  ctrlWnd_->Create(kServerControlClass, HiddenWindow::Kind::MessageOnly);
 
   core.SetTags({});
   core.SetSyncPeriod(1.0 / 24);

@@ -35,6 +35,10 @@ constexpr const char* kServerKeyPath = "Software\\Harvo Software\\Quillmere\\Ser
 constexpr const char* kInstallDirValue = "InstallDir";
 constexpr const char* kHandleValue = "Handle";
 
+// The window class of the server's control window: the client posts commands only to a live
+// window of this class.
+constexpr const char* kServerControlClass = "TfrQuillmereServControl";
+
 // The status answer, sent by WM_COPYDATA with dwData kStatusDataId: bytes 0-7 the last-sync
 // time (little-endian IEEE double), byte 8 the state, bytes 9-15 zero.
 constexpr ULONG_PTR kStatusDataId = 1;

@@ -1,0 +1,159 @@
+#include "frontend/confdoc.h"
+
+#include "base/errortext.h"
+#include "base/fileio.h"
+#include "frontend/screentext.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace qm {
+
+const char* const ConfigDocument::kQuestionCaption = "Quillmere was unable to open a file!";
+const char* const ConfigDocument::kFirstLoadQuestion =
+    "Quillmere was unable to open the file: conf.xml. This was most likely because it was in use "
+    "by another application or file corrupt.\r\n\t 1) Press button \" No \" and try to execute "
+    "refresh later;\r\n\t 2) For application of a configuration by default press button "
+    "\"Yes\";";
+const char* const ConfigDocument::kReloadQuestion =
+    "Quillmere was unable to open the file: conf.xml. This was most likely because it was in use "
+    "by another application or file corrupt.\r\n\t 1) Press button \" No \" and try to execute "
+    "refresh later;\r\n\t 2) For save of the current configuration press button \"Yes\";";
+
+namespace {
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+bool IsNameInUse(DWORD error) {
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+}
+
+// Moves path to the first name of the kept series that is not in use; true when it moved or
+// when there was no file to move. A name in use is never replaced.
+bool MoveAside(const std::string& path) {
+  if (!FileExists(path)) return true;
+  for (int n = 0; n < ConfigDocument::kKeptCopyNames; ++n) {
+    const std::string kept = ConfigDocument::KeptCopyPath(path, n);
+    if (FileExists(kept)) continue;
+    if (MoveFileExA(path.c_str(), kept.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    // Anything but a name taken meanwhile (the file is held, the folder is read-only) fails
+    // the same way under every name.
+    if (!IsNameInUse(GetLastError())) return false;
+  }
+  return false;
+}
+
+// Copies the bytes of a file that this program did not read to the first free name of the
+// kept series; throws when they cannot be kept.
+void KeepUnreadFile(const std::string& path) {
+  const std::optional<std::string> bytes = ReadWholeFile(path);
+  if (!bytes) {
+    if (!FileExists(path)) return;  // nothing there to lose
+    throw std::runtime_error("The configuration was not saved: " + path +
+                             " is in use by another program and could not be kept.");
+  }
+  if (bytes->empty()) return;
+  for (int n = 0; n < ConfigDocument::kKeptCopyNames; ++n) {
+    const std::string kept = ConfigDocument::KeptCopyPath(path, n);
+    if (FileExists(kept)) continue;
+    if (WriteNewFile(kept, *bytes)) return;
+    const DWORD error = GetLastError();
+    if (!IsNameInUse(error))
+      throw std::runtime_error("The configuration was not saved: a copy of " + path +
+                               " could not be kept as " + kept + ": " + ErrorText(error));
+  }
+  throw std::runtime_error("The configuration was not saved: no free name to keep a copy of " +
+                           path + ".");
+}
+
+}  // namespace
+
+std::string ConfigDocument::KeptCopyPath(const std::string& path, int n) {
+  return path + ".o" + std::to_string(n);
+}
+
+// Not the server's temporary name: two programs writing one temporary file could move each
+// other's half-written text into place.
+std::string ConfigDocument::SaveTemporaryPath(const std::string& path) {
+  return path + ".front.tmp";
+}
+
+void ConfigDocument::Load(const std::string& path, const AskFunction& ask, DateTime now) {
+  const bool reload = doc_.Active();
+  doc_.Close();
+  ownFile_.clear();
+
+  std::vector<std::string> fileLines = SplitLines(ReadWholeFile(path).value_or(std::string()));
+  const bool fromFile = !fileLines.empty();
+  if (fromFile) {
+    lines_ = std::move(fileLines);
+  } else {
+    try {
+      if (!reload) {
+        lines_.clear();  // whatever the answer, the default follows
+        ask(kFirstLoadQuestion, kQuestionCaption);
+      } else if (ask(kReloadQuestion, kQuestionCaption) == IDYES && MoveAside(path) &&
+                 WriteTextForm(path)) {
+        ownFile_ = path;
+      }
+    } catch (...) {
+      // The question or the write failed: the load goes on with what it has.
+    }
+  }
+
+  if (lines_.size() >= 3 && doc_.Parse(JoinLines(lines_))) {
+    if (fromFile) ownFile_ = path;
+    return;
+  }
+  doc_.Close();
+  const std::string fallback = DefaultConfigXml(FolderOf(path) + "Default Target\\", now);
+  lines_ = {fallback};
+  if (!doc_.Parse(fallback)) return;
+  // The text form is what a reload's "Yes" writes; as one line this program would not read it
+  // back, so it takes the serialiser's layout.
+  try {
+    lines_ = SplitLines(doc_.Serialise());
+  } catch (const XmlError&) {
+  }
+}
+
+XmlNode ConfigDocument::Root() const {
+  if (!doc_.Active()) throw XmlError("The configuration is not loaded.");
+  return doc_.DocumentElement();
+}
+
+bool ConfigDocument::WriteTextForm(const std::string& path) {
+  return ReplaceFileAtomically(path, JoinLines(lines_), SystemClock(), SaveTemporaryPath(path));
+}
+
+void ConfigDocument::Save(const std::string& path) {
+  if (!doc_.Active()) throw std::runtime_error("The configuration is not loaded; nothing was saved.");
+  const std::string text = doc_.Serialise();
+  if (path != ownFile_) KeepUnreadFile(path);
+  if (!ReplaceFileAtomically(path, text, SystemClock(), SaveTemporaryPath(path)))
+    throw std::runtime_error("The configuration could not be written to " + path + ".");
+  lines_ = SplitLines(text);
+  ownFile_ = path;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return lines;
+}
+
+}  // namespace qm
