@@ -156,7 +156,9 @@ bool TfrMain::CreateForm() {
 
   Params params;
   params.className = "TfrMain";
-  params.title = kFormCaption;
+  // The caption comes once the controls exist (OnCreate): a program that finds the window by
+  // its caption finds it whole.
+  params.title = "";
   params.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   params.x = kFormLeft;
   params.y = kFormTop;
@@ -189,6 +191,7 @@ bool TfrMain::OnCreate() {
   RECT client{};
   GetClientRect(hwnd(), &client);
   LayOut(client.right, client.bottom);
+  SetWindowTextA(hwnd(), kFormCaption);
   return true;
 }
 
@@ -237,7 +240,7 @@ void TfrMain::CreateControls() {
       label("1 hour", font, kHelpStatus, Area::Group1, 117, 29, idLbScanInterval, kValueWidth);
   lbLastScan = label("", font, kHelpStatus, Area::Group1, 117, 49, idLbLastScan, kValueWidth);
   lbStatus = label("", font, kHelpStatus, Area::Group1, 117, 68, idLbStatus, kValueWidth);
-  look.groupBox1 = make("BUTTON", "", BS_GROUPBOX, 0, 0, font, kHelpStatus, Area::Group1, 0, 0,
+  look.groupBox1 = make("BUTTON", "", BS_GROUPBOX, WS_EX_TRANSPARENT, 0, font, kHelpStatus, Area::Group1, 0, 0,
                         kInnerWidth, kGroup1Height);
 
   // The settings group: the target folder and the scan interval.
@@ -267,7 +270,7 @@ void TfrMain::CreateControls() {
   SendMessageA(cbUnits, CB_SETCURSEL, 1, 0);
   btScanSet =
       button(Glyph::Apply, "", idScanSet, font, kHelpTags, Area::Group2, 158, 67, 24, 25);
-  look.groupBox2 = make("BUTTON", "", BS_GROUPBOX, 0, 0, font, kHelpTags, Area::Group2, 0, 0,
+  look.groupBox2 = make("BUTTON", "", BS_GROUPBOX, WS_EX_TRANSPARENT, 0, font, kHelpTags, Area::Group2, 0, 0,
                         kInnerWidth, kGroup2Height);
 
   // The tag list; its place follows the window's size (LayOut).
@@ -316,7 +319,8 @@ void TfrMain::CreateControls() {
   int panels[] = {150, 150 + 50};  // right edges of the two panels
   SendMessageA(StatusBar1, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panels));
 
-  // The group boxes stand behind everything placed on them.
+  // The group boxes stand behind everything placed on them; being transparent, they leave
+  // their inside to the window's own background.
   for (HWND group : {look.groupBox1, look.groupBox2})
     SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
