@@ -1,17 +1,13 @@
 #include "frontend/about.h"
 
+#include "frontend/images.h"
+
 #include <cwchar>
 
 namespace qm {
 namespace {
 
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-
-UniqueGdiObject MakeFont(const char* face, int pixelHeight, int weight) {
-  return UniqueGdiObject(CreateFontA(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-}
 
 // A dialog template without controls: the labels are placed in pixels when the box opens, as
 // dialog units would move them with the face that stands in for "MS Sans Serif".
@@ -57,12 +53,7 @@ HWND TAboutBox::AddLabel(const std::string& text, int left, int top, int width, 
   SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (width == 0) {
     // Sized to its text, as a label that sizes itself.
-    HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, font);
-    SIZE extent{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
+    const SIZE extent = TextExtent(label, font, text);
     SetWindowPos(label, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER);
   }
   return label;

@@ -16,12 +16,6 @@ constexpr COLORREF kGreen = RGB(30, 145, 45);
 constexpr COLORREF kFolderFill = RGB(242, 200, 90);
 constexpr COLORREF kFolderLine = RGB(160, 115, 25);
 
-UniqueGdiObject Font(const char* face, int pixelHeight, int weight) {
-  return UniqueGdiObject(CreateFontA(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, face));
-}
-
 // A 32-bit top-down bitmap with a memory DC to draw on with GDI, and its pixels at hand.
 class Canvas {
  public:
@@ -77,7 +71,7 @@ class Canvas {
   void Text(const std::string& text, RECT rect, const char* face, int pixelHeight, int weight,
             COLORREF colour, UINT format) {
     for (int height = pixelHeight; height > 6; --height) {
-      UniqueGdiObject font = Font(face, height, weight);
+      UniqueGdiObject font = MakeFont(face, height, weight, ANTIALIASED_QUALITY);
       HGDIOBJ oldFont = SelectObject(dc_, font.get());
       SIZE extent{};
       GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &extent);
@@ -248,6 +242,22 @@ void FormPictures::DrawGlyph(HDC dc, Glyph glyph, bool disabled, int centreX,
   const int index = static_cast<int>(glyph) * 2 + (disabled ? 1 : 0);
   ImageList_Draw(glyphs_, index, dc, centreX - kGlyphSize / 2, centreY - kGlyphSize / 2,
                  ILD_TRANSPARENT);
+}
+
+UniqueGdiObject MakeFont(const char* face, int pixelHeight, int weight, DWORD quality) {
+  return UniqueGdiObject(CreateFontA(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     quality, DEFAULT_PITCH | FF_DONTCARE, face));
+}
+
+SIZE TextExtent(HWND window, HGDIOBJ font, const std::string& text) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return extent;
 }
 
 void PaintPicture(HDC dc, const Picture& picture, const RECT& rect) {

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
 namespace qm {
 
 // Images of the tag list, by index.
@@ -53,6 +55,13 @@ class FormPictures {
   HIMAGELIST listImages_ = nullptr;
   HIMAGELIST glyphs_ = nullptr;  // per glyph: normal, then disabled
 };
+
+// A font of the face at that character height in pixels (without the internal leading).
+UniqueGdiObject MakeFont(const char* face, int pixelHeight, int weight,
+                         DWORD quality = DEFAULT_QUALITY);
+
+// The size of a text in a font, as a window's device context measures it.
+SIZE TextExtent(HWND window, HGDIOBJ font, const std::string& text);
 
 // Draws a picture into rect, stretched to it when the sizes differ.
 void PaintPicture(HDC dc, const Picture& picture, const RECT& rect);

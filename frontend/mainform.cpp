@@ -66,22 +66,6 @@ constexpr ColumnSpec kColumns[] = {
     {"Size, Mb   ", 74, LVCFMT_RIGHT},
 };
 
-UniqueGdiObject MakeFont(const char* face, int pixelHeight, int weight) {
-  return UniqueGdiObject(CreateFontA(-pixelHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE,
-                                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
-}
-
-SIZE TextExtent(HWND window, HGDIOBJ font, const std::string& text) {
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE extent{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
-  return extent;
-}
-
 // Help is opened beside the window's thread: under Wine a help file that cannot be found
 // makes WinHelp ask its own question and wait for the answer, and the status poll must go on
 // meanwhile. The thread holds nothing of the window but its handle, so it may outlive it.
