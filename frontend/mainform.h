@@ -63,6 +63,15 @@ enum FrontId : int {
   idRefresh1,
 };
 
+// Ids of the labels that show the configuration and the server's state, so that other programs
+// (the end-to-end tests) can read them.
+enum FrontLabelId : int {
+  idLbTarget = 300,
+  idLbScanInterval,
+  idLbLastScan,
+  idLbStatus,
+};
+
 class TfrMain : public Window {
  public:
   explicit TfrMain(FrontEnvironment env);
@@ -140,6 +149,9 @@ class TfrMain : public Window {
   // already there sends no change notification.
   static std::string TextOf(HWND control);
   static void SetTextOf(HWND control, const std::string& text);
+  // The hint (tool tip) a control shows while the mouse rests on it.
+  void SetHintOf(HWND control, const std::string& text);
+  std::string HintOf(HWND control) const;
   int ScanIntervalValue() const;
   void SetScanIntervalValue(int value);  // clamps to the field's range; runs the change handler
   int UnitsIndex() const;
@@ -162,10 +174,17 @@ class TfrMain : public Window {
   void CreateControls();
   void LayOut(int clientWidth, int clientHeight);
   int AskYesNo(const std::string& text, const std::string& caption);
+  void PaintPictures(HDC dc);
+  void DrawButton(const DRAWITEMSTRUCT& item);
+  void ScanArrowsMoved();
 
   FrontEnvironment env_;
   HACCEL accelerators_ = nullptr;
   std::unique_ptr<TAboutBox> aboutBox_;
+  // Fonts, pictures, the labels and group boxes that no handler works with, the tool tips and
+  // where everything goes (mainform.cpp).
+  struct Look;
+  std::unique_ptr<Look> look_;
 };
 
 }  // namespace qm

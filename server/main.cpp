@@ -1,4 +1,5 @@
 #include "base/handles.h"
+#include "base/program.h"
 #include "base/thread.h"
 #include "base/window.h"
 #include "server/msgdialog.h"
@@ -7,24 +8,7 @@
 
 #include <commctrl.h>
 
-#include <string>
-#include <vector>
-
 namespace {
-
-// The folder of the running program file, with its trailing backslash.
-std::string ProgramFolder() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) {
-      std::string path(buffer.data(), n);
-      return path.substr(0, path.find_last_of('\\') + 1);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 int RunServer() {
   qm::MainThreadCalls::Attach();
@@ -34,7 +18,7 @@ int RunServer() {
   qm::ComApartment com;
 
   qm::ServerEnvironment env;
-  env.programFolder = ProgramFolder();
+  env.programFolder = qm::ProgramFolder();
   auto* form = new qm::TfrQuillmereServ(env);
   form->FormCreate();
   qm::frMsgDialog = new qm::TfrMsgDialog;

@@ -17,11 +17,12 @@ void DeleteServerKey() { RegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, kServerKeyP
 
 ServerProcess::~ServerProcess() { Kill(); }
 
-bool ServerProcess::Start(const std::string& exePath) {
+bool ServerProcess::Start(const std::string& exePath, const std::string& arguments) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::string cmd = "\"" + exePath + "\"";
+  if (!arguments.empty()) cmd += " " + arguments;
   const std::string folder = exePath.substr(0, exePath.find_last_of('\\') + 1);
   if (!CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &si, &pi))

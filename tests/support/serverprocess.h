@@ -25,7 +25,8 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
-  bool Start(const std::string& exePath);
+  // Starts exePath from its own folder; arguments follow the quoted program path.
+  bool Start(const std::string& exePath, const std::string& arguments = "");
   // Polls the registry until Handle names a live window of this process (up to timeoutMs).
   HWND WaitForControlWindow(unsigned timeoutMs = 30000);
   bool WaitForExit(unsigned timeoutMs);

@@ -1,0 +1,12 @@
+// Where the running program lives.
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+// The folder of the running program file, with its trailing backslash; empty when the system
+// does not tell.
+std::string ProgramFolder();
+
+}  // namespace qm

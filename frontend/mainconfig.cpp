@@ -1,0 +1,181 @@
+// The main window's side of conf.xml: loading it with its questions, showing it, saving it and
+// telling the server to reload it.
+//
+// Every step that reads a value stands alone: a missing or unreadable value leaves the controls
+// it would fill as they were, and the next step goes on.
+#include "frontend/mainform.h"
+
+#include "base/prompt.h"
+#include "frontend/screentext.h"
+#include "frontend/serverlink.h"
+#include "tools/confvalues.h"
+#include "tools/tools.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace qm {
+namespace {
+
+constexpr int kUntagImage = 4;
+constexpr int kNameColumn = 1;
+constexpr int kPathColumn = 2;
+constexpr int kLastSyncColumn = 3;
+constexpr int kSizeColumn = 4;
+
+void SetCellText(HWND list, int row, int column, const std::string& text) {
+  LVITEMA cell{};
+  cell.iSubItem = column;
+  cell.pszText = const_cast<char*>(text.c_str());
+  SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+}
+
+void SetCellImage(HWND list, int row, int column, int image) {
+  LVITEMA cell{};
+  cell.mask = LVIF_IMAGE;
+  cell.iItem = row;
+  cell.iSubItem = column;
+  // Negative numbers are the list's own markers (-1 asks the window for the image each time);
+  // a kind the image list lacks shows no picture either way.
+  cell.iImage = image >= 0 ? image : I_IMAGENONE;
+  SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell));
+}
+
+std::string ItemValue(const XmlNode& item, const char* name) {
+  return item.ChildByNameOrAppend(name).Text();
+}
+
+std::string ComboItemText(HWND combo, int index) {
+  const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == CB_ERR) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+int TfrMain::AskYesNo(const std::string& text, const std::string& caption) {
+  return ShowMessageBox(hwnd(), text, caption, MB_YESNO);
+}
+
+void TfrMain::LoadConfig() {
+  try {
+    ConfXML.Load(
+        FConfPath, [this](const std::string& text, const std::string& caption) {
+          return AskYesNo(text, caption);
+        },
+        env_.clock->Now());
+  } catch (...) {
+    // The window still shows what it can of whatever the document holds.
+  }
+  ShowConfig();
+}
+
+void TfrMain::ShowConfig() {
+  XmlNode root;
+  try {
+    root = ConfXML.Root();
+  } catch (...) {
+    // Each step below then fails on its own and leaves its controls alone.
+  }
+
+  try {
+    SetTextOf(eTarget, root.ChildByNameOrAppend("targetdrive").Text());
+    ShowTargetLabel();
+  } catch (...) {
+  }
+
+  try {
+    const IntervalView view =
+        IntervalFromPeriod(ParseInt32(root.ChildByNameOrAppend("syncperiod").Text()));
+    if (view.unitIndex == kHoursUnit) {
+      SetUnitsIndex(kHoursUnit);
+      SetScanIntervalValue(view.value);
+    } else {
+      SetScanIntervalValue(view.value);
+      SetUnitsIndex(kMinutesUnit);
+    }
+    SetTextOf(lbScanInterval,
+              TextOf(speScanInterval) + " " + ComboItemText(cbUnits, UnitsIndex()));
+  } catch (...) {
+  }
+
+  try {
+    const DateTime lastSync = TextToDateTime(root.ChildByNameOrAppend("lastsyncdate").Text());
+    SetTextOf(lbLastScan, LastSyncText(lastSync));
+  } catch (...) {
+  }
+
+  // Row i stands for child i of tagslist; the rows go even when nothing else could be shown.
+  SendMessageA(lvTagged, LVM_DELETEALLITEMS, 0, 0);
+  try {
+    const XmlNode tags = root.ChildByNameOrAppend("tagslist");
+    const int count = tags.ChildCount();
+    // One repaint for the whole list instead of one per row.
+    SendMessageA(lvTagged, WM_SETREDRAW, FALSE, 0);
+    try {
+      for (int i = 0; i < count; ++i) AddTagRow(tags.Child(i));
+    } catch (...) {
+    }
+    SendMessageA(lvTagged, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(lvTagged, nullptr, TRUE);
+  } catch (...) {
+  }
+}
+
+void TfrMain::AddTagRow(const XmlNode& item) {
+  LVITEMA row{};
+  row.mask = LVIF_TEXT | LVIF_IMAGE;
+  row.iItem = static_cast<int>(SendMessageA(lvTagged, LVM_GETITEMCOUNT, 0, 0));
+  row.pszText = const_cast<char*>("");
+  row.iImage = kUntagImage;
+  const int index =
+      static_cast<int>(SendMessageA(lvTagged, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+  if (index < 0) return;
+
+  // The row stays with whatever columns were filled before a value failed.
+  try {
+    SetCellText(lvTagged, index, kNameColumn, ItemValue(item, "caption"));
+    SetCellText(lvTagged, index, kPathColumn, ItemValue(item, "path"));
+    SetCellImage(lvTagged, index, kNameColumn, ParseInt32(ItemValue(item, "ftype")));
+    SetCellText(lvTagged, index, kLastSyncColumn,
+                LastSyncText(TextToDateTime(ItemValue(item, "lastsync"))));
+    SetCellText(lvTagged, index, kSizeColumn,
+                SizeColumnText(ParseInt32(ItemValue(item, "size")), UserDecimalSeparator()));
+  } catch (...) {
+  }
+}
+
+void TfrMain::ShowTargetLabel() {
+  const std::string target = TextOf(eTarget);
+  SetHintOf(lbTarget, target);
+  SetTextOf(lbTarget, TargetLabelText(target));
+}
+
+void TfrMain::SaveConfigAndNotify() {
+  ConfXML.Save(FConfPath);
+  // The server reads the file as soon as the notice arrives.
+  env_.clock->Sleep(10);
+  PostToServer(FServerWnd, hwnd(), cmdReload);
+}
+
+void TfrMain::Refresh1Click() {
+  // The server rewrites conf.xml at the end of a run; a reload now could meet it half-written.
+  if (TextOf(lbStatus) == StatusText(ssSync)) return;
+  LoadConfig();
+}
+
+void TfrMain::speScanIntervalChange() {
+  const int selected = UnitsIndex();
+  const int value = ScanIntervalValue();
+  SendMessageA(cbUnits, CB_RESETCONTENT, 0, 0);
+  for (int unit : {kHoursUnit, kMinutesUnit})
+    SendMessageA(cbUnits, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(UnitWord(unit, value).c_str()));
+  SetUnitsIndex(selected);
+}
+
+}  // namespace qm

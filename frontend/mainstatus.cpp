@@ -1,0 +1,99 @@
+// The main window's side of the dialogue with the server: the status poll, the silence rule,
+// the replies, and the commands of the "Admin" menu.
+//
+// Nothing here waits for the server: commands are posted, and its answers arrive as sent
+// messages whenever the window's thread takes messages, also inside modal boxes.
+#include "frontend/mainform.h"
+
+#include "frontend/screentext.h"
+#include "frontend/serverlink.h"
+#include "tools/tools.h"
+
+#include <cstring>
+
+namespace qm {
+
+void TfrMain::tmrCheckStatusTimer() {
+  try {
+    const DateTime now = env_.clock->Now();
+    if (IsServerSilent(now, FLastHeard)) {
+      SetTextOf(lbStatus, StatusText(ssError));
+      EnableServerControls(true);
+      // The next tick finds the server silent again unless it answers in between.
+      FLastHeard = now - kSilenceLimit;
+      // A restarted server has written a new handle (and maybe a new folder).
+      const ServerRendezvous found =
+          RendezvousOnSilentTick(env_.registryKey, env_.programFolder, FConfPath);
+      FServerWnd = found.serverWnd;
+      FConfPath = found.confPath;
+    }
+    PostToServer(FServerWnd, hwnd(), cmdStatus);
+  } catch (...) {
+    // The timer keeps running; the next tick tries again.
+  }
+}
+
+void TfrMain::ReciveMsg(HWND sender, LPARAM result) {
+  try {
+    FLastHeard = env_.clock->Now();
+  } catch (...) {
+  }
+}
+
+void TfrMain::ReciveData(const COPYDATASTRUCT& block) {
+  try {
+    const DateTime now = env_.clock->Now();
+    // Any program may send this window a block: one that is no status record only shows that
+    // something is alive, and nothing is read past its end.
+    const std::optional<TServerStatus> status = DecodeServerStatus(block.lpData, block.cbData);
+    if (!status) {
+      FLastHeard = now;
+      return;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(block.lpData);
+    std::memcpy(&FLastSync, bytes, sizeof FLastSync);
+    std::memcpy(&FServerState, bytes + 8, sizeof FServerState);
+    std::memcpy(&FServerSpare, bytes + 12, sizeof FServerSpare);
+    FLastHeard = now;
+
+    const std::string shown = LastSyncText(FLastSync);
+    // In memory only; the next save writes it. While the document is not loaded (a load
+    // question is open) this throws, and the display stays as it was.
+    ConfXML.Root().ChildByNameOrAppend("lastsyncdate").SetText(DateTimeToText(FLastSync));
+    SetTextOf(lbLastScan, shown);
+    const int state = FServerState & 0xFF;
+    EnableServerControls(state != ssSync);
+    SetTextOf(lbStatus, StatusText(state));
+  } catch (...) {
+  }
+}
+
+void TfrMain::EnableServerControls(bool enable) {
+  const UINT menuState = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED);
+  for (int item : {idSyncNow1, idStartSyncProcess1, idStopSyncProcess1})
+    EnableMenuItem(MainMenu1, static_cast<UINT>(item), menuState);
+  for (HWND control : {btScanSet, btTargetSet, lvTagged}) EnableWindow(control, enable);
+  // The tag buttons come back only when the user selects a row or edits the path.
+  if (!enable) {
+    EnableWindow(btUnTag, FALSE);
+    EnableWindow(btTag, FALSE);
+  }
+}
+
+void TfrMain::SyncNow1Click() { PostToServer(FServerWnd, hwnd(), cmdSyncNow); }
+
+void TfrMain::StopSyncProcess1Click() { PostToServer(FServerWnd, hwnd(), cmdStop); }
+
+void TfrMain::StartSyncProcess1Click() {
+  // Only a server known to be down is started; a running one would ask about itself.
+  if (TextOf(lbStatus) != StatusText(ssError)) return;
+  StartServerProcess(FConfPath);
+}
+
+void TfrMain::tmrStartTimer() {
+  // Off first: the notice goes once, also when no server could be reached.
+  tmrStart->SetEnabled(false);
+  PostToServer(FServerWnd, hwnd(), cmdGuiStarted);
+}
+
+}  // namespace qm

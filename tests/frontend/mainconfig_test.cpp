@@ -1,0 +1,250 @@
+// What the main window shows of conf.xml, and how it saves it: the controls filled from the
+// document step by step, the rows, the first-load question, the save with its reload notice.
+#include "frontend/mainform.h"
+
+#include "frontend/screentext.h"
+#include "support/frontform.h"
+#include "tools/tools.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qm {
+namespace {
+
+using test::FakeServerWindow;
+using test::FrontForm;
+using test::PumpMessages;
+
+std::string Conf(const std::string& period, const std::string& target,
+                 const std::string& lastSync, const std::string& items = "") {
+  return "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<configuration>\r\n"
+         " <lastsyncdate>" + lastSync + "</lastsyncdate>\r\n"
+         " <syncperiod>" + period + "</syncperiod>\r\n"
+         " <targetdrive>" + target + "</targetdrive>\r\n"
+         " <tagslist>" + items + "</tagslist>\r\n</configuration>\r\n";
+}
+
+std::string Item(const std::string& inner) { return "<item>" + inner + "</item>"; }
+
+class ConfigView : public ::testing::Test {
+ protected:
+  TfrMain& Start(const std::string& conf) {
+    fx.WriteConf(conf);
+    return fx.Create();
+  }
+  // Loads conf again through "Refresh", as the user would.
+  void Reload(const std::string& conf) {
+    fx.WriteConf(conf);
+    fx.form->Refresh1Click();
+  }
+  TfrMain& form() { return *fx.form; }
+
+  FrontForm fx;
+};
+
+TEST_F(ConfigView, FirstStartWithoutConfAsksThenShowsTheDefaultAndWritesNothing) {
+  fx.answer = IDNO;
+  TfrMain& f = fx.Create();
+  ASSERT_EQ(fx.questions.size(), 1u);
+  EXPECT_EQ(fx.questions[0].caption, "Quillmere was unable to open a file!");
+  EXPECT_EQ(fx.questions[0].type, static_cast<UINT>(MB_YESNO)) << "Yes and No, no icon";
+  EXPECT_EQ(fx.questions[0].owner, f.hwnd());
+  EXPECT_NE(fx.questions[0].text.find("application of a configuration by default"),
+            std::string::npos);
+
+  EXPECT_EQ(f.FConfPath, fx.ConfPath()) << "no key: beside the program";
+  EXPECT_EQ(f.FServerWnd, nullptr);
+  EXPECT_EQ(fx.Text(f.lbScanInterval), "1 hour");
+  EXPECT_EQ(fx.Text(f.eTarget), fx.folder + "Default Target\\");
+  EXPECT_EQ(fx.Text(f.lbLastScan), DateOnScreen(fx.clock.Now()));
+  EXPECT_EQ(fx.Rows(), 0);
+  EXPECT_FALSE(IsWindowEnabled(f.btTag));
+  EXPECT_FALSE(IsWindowEnabled(f.btUnTag));
+  EXPECT_EQ(GetFileAttributesA(fx.ConfPath().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ConfigView, TheIntervalShowsInWholeHoursFromOneHourElseInMinutes) {
+  const struct {
+    const char* period;
+    int value, unit;
+    const char* label;
+  } cases[] = {{"3600000", 1, 0, "1 hour"},     {"5400000", 1, 0, "1 hour"},
+               {"7200000", 2, 0, "2 hours"},    {"1800000", 30, 1, "30 minutes"},
+               {"60000", 1, 1, "1 minute"},     {"30000", 1, 1, "1 minute"},
+               {"86400000", 24, 0, "24 hours"}, {"2147483647", 596, 0, "596 hours"},
+               {"-1", 999, 0, "999 hours"}};
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));
+  for (const auto& c : cases) {
+    Reload(Conf(c.period, "C:\\Backup\\", "01-01-2004"));
+    EXPECT_EQ(form().ScanIntervalValue(), c.value) << c.period;
+    EXPECT_EQ(form().UnitsIndex(), c.unit) << c.period;
+    EXPECT_EQ(fx.Text(form().lbScanInterval), c.label) << c.period;
+  }
+  // Not an integer: the interval controls keep what they showed; the other steps go on.
+  Reload(Conf("1h", "D:\\Other\\", "01-01-2004"));
+  EXPECT_EQ(fx.Text(form().lbScanInterval), "999 hours");
+  EXPECT_EQ(form().ScanIntervalValue(), 999);
+  EXPECT_EQ(fx.Text(form().eTarget), "D:\\Other\\");
+}
+
+TEST_F(ConfigView, UnitWordsFollowTheValueAndKeepTheSelectedUnit) {
+  Start(Conf("60000", "C:\\Backup\\", "01-01-2004"));
+  auto item = [&](int i) {
+    char text[32] = {};
+    SendMessageA(form().cbUnits, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    return std::string(text);
+  };
+  EXPECT_EQ(item(0), "hour");
+  EXPECT_EQ(item(1), "minute");
+  EXPECT_EQ(form().UnitsIndex(), 1);
+  form().SetScanIntervalValue(2);
+  EXPECT_EQ(item(0), "hours");
+  EXPECT_EQ(item(1), "minutes");
+  EXPECT_EQ(form().UnitsIndex(), 1);
+  form().SetUnitsIndex(0);
+  form().SetScanIntervalValue(1);
+  EXPECT_EQ(item(0), "hour");
+  EXPECT_EQ(form().UnitsIndex(), 0);
+}
+
+TEST_F(ConfigView, LastScanShowsNeverForTheNeverDateAndKeepsItsTextOnAnUnreadableDate) {
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));
+  EXPECT_EQ(fx.Text(form().lbLastScan), "Never");
+  const DateTime t = test::At(2005, 1, 5, 14, 3, 0);
+  Reload(Conf("3600000", "C:\\Backup\\", DateTimeToText(t)));
+  EXPECT_EQ(fx.Text(form().lbLastScan), DateOnScreen(t));
+  Reload(Conf("3600000", "C:\\Backup\\", "yesterday"));
+  EXPECT_EQ(fx.Text(form().lbLastScan), DateOnScreen(t));
+}
+
+TEST_F(ConfigView, TargetLabelShowsSeventeenCharactersWholeAndCutsLongerOnes) {
+  Start(Conf("3600000", "C:\\0123456789abc\\", "01-01-2004"));  // 17
+  EXPECT_EQ(fx.Text(form().lbTarget), "C:\\0123456789abc\\");
+  Reload(Conf("3600000", "C:\\0123456789abcd\\", "01-01-2004"));  // 18
+  EXPECT_EQ(fx.Text(form().eTarget), "C:\\0123456789abcd\\");
+  EXPECT_EQ(fx.Text(form().lbTarget), "C:\\0123456789abcd...");
+  EXPECT_EQ(form().HintOf(form().lbTarget), "C:\\0123456789abcd\\");
+}
+
+TEST_F(ConfigView, RowsFollowTheItemsAndAFailingValueEndsItsRowQuietly) {
+  const std::string full = Item(
+      "<caption>a.txt</caption><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync>"
+      "<size>1536</size><ftype>2</ftype>");
+  const std::string noSize =
+      Item("<caption>b.txt</caption><path>C:\\Docs\\</path><lastsync>05-01-2005 14:03:00</lastsync>"
+           "<ftype>1</ftype>");
+  const std::string emptyCaption =
+      Item("<caption/><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync><size>1</size>"
+           "<ftype>0</ftype>");
+  const std::string badKind =
+      Item("<caption>c.txt</caption><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync>"
+           "<size>1</size><ftype>x</ftype>");
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004", full + noSize + emptyCaption + badKind));
+  ASSERT_EQ(fx.Rows(), 4);
+  const std::string sep(1, UserDecimalSeparator());
+
+  EXPECT_EQ(fx.Cell(0, 0), "");
+  EXPECT_EQ(fx.Image(0, 0), 4);
+  EXPECT_EQ(fx.Cell(0, 1), "a.txt");
+  EXPECT_EQ(fx.Image(0, 1), 2);
+  EXPECT_EQ(fx.Cell(0, 2), "C:\\Docs\\");
+  EXPECT_EQ(fx.Cell(0, 3), "Never");
+  EXPECT_EQ(fx.Cell(0, 4), "1" + sep + "500");
+
+  EXPECT_EQ(fx.Cell(1, 1), "b.txt");
+  EXPECT_EQ(fx.Image(1, 1), 1);
+  EXPECT_EQ(fx.Cell(1, 3), DateOnScreen(test::At(2005, 1, 5, 14, 3, 0)));
+  EXPECT_EQ(fx.Cell(1, 4), "");
+
+  EXPECT_EQ(fx.Image(2, 0), 4);
+  EXPECT_EQ(fx.Cell(2, 1), "");
+  EXPECT_EQ(fx.Cell(2, 2), "") << "the row ends at its empty caption";
+
+  EXPECT_EQ(fx.Cell(3, 1), "c.txt");
+  EXPECT_EQ(fx.Cell(3, 2), "C:\\Docs\\");
+  EXPECT_EQ(fx.Cell(3, 3), "");
+
+  // The item without size gained an empty one, and the next save writes it.
+  const XmlNode tags = form().ConfXML.Root().ChildByName("tagslist");
+  EXPECT_FALSE(tags.Child(1).ChildByName("size").IsNull());
+  EXPECT_EQ(tags.Child(1).ChildByName("size").ChildCount(), 0);
+  form().SaveConfigAndNotify();
+  const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
+  EXPECT_NE(saved.find("<caption>b.txt</caption>"), std::string::npos) << saved;
+  fx.form.reset();
+  FrontForm again;
+  again.WriteConf(saved);
+  again.Create();
+  ASSERT_EQ(again.Rows(), 4);
+  EXPECT_EQ(again.Cell(0, 4), "1" + sep + "500");
+  EXPECT_EQ(again.Cell(1, 4), "");
+  EXPECT_EQ(again.form->ConfXML.Root().ChildByName("tagslist").Child(1).ChildByName("size").ChildCount(), 0);
+}
+
+TEST_F(ConfigView, AReloadReplacesEveryRow) {
+  const std::string one = Item("<caption>a</caption><path>C:\\</path>");
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004", one + one + one));
+  EXPECT_EQ(fx.Rows(), 3);
+  Reload(Conf("3600000", "C:\\Backup\\", "01-01-2004", one));
+  EXPECT_EQ(fx.Rows(), 1);
+  Reload(Conf("3600000", "C:\\Backup\\", "01-01-2004").substr(0, 60));  // not well-formed
+  EXPECT_EQ(fx.Rows(), 0) << "the default configuration has no tags";
+}
+
+TEST_F(ConfigView, RefreshDoesNothingWhileSynchronisingAndReloadsOtherwise) {
+  const std::string one = Item("<caption>a</caption><path>C:\\</path>");
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004", one));
+  TfrMain::SetTextOf(form().lbStatus, "Synchronising");
+  Reload(Conf("3600000", "C:\\Backup\\", "01-01-2004", one + one));
+  EXPECT_EQ(fx.Rows(), 1);
+  std::string items = one;
+  for (const char* status : {"Running", "Stopped", "No target", "Synchronising "}) {
+    TfrMain::SetTextOf(form().lbStatus, status);
+    items += one;
+    Reload(Conf("3600000", "C:\\Backup\\", "01-01-2004", items));
+    EXPECT_EQ(fx.Rows(), static_cast<int>(items.size() / one.size())) << status;
+  }
+}
+
+TEST_F(ConfigView, SaveWritesTheDocumentWaitsThenNotifiesTheServer) {
+  FakeServerWindow server;
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));
+  form().FServerWnd = server.hwnd();
+  form().ConfXML.Root().ChildByName("targetdrive").SetText("E:\\Copies\\");
+  form().SaveConfigAndNotify();
+  EXPECT_NE(test::ReadFileOrEmpty(fx.ConfPath()).find("E:\\Copies\\"), std::string::npos);
+  const std::vector<unsigned> sleeps = fx.clock.FinishedSleeps();
+  EXPECT_EQ(sleeps, std::vector<unsigned>{10});
+  PumpMessages();
+  ASSERT_EQ(server.commands.size(), 1u);
+  EXPECT_EQ(server.commands[0].code, cmdReload);
+  EXPECT_EQ(server.commands[0].sender, form().hwnd());
+}
+
+TEST_F(ConfigView, ASaveThatCannotWriteRaisesAndNotifiesNobody) {
+  FakeServerWindow server;
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));
+  form().FServerWnd = server.hwnd();
+  form().FConfPath = fx.folder + "missing\\conf.xml";
+  EXPECT_ANY_THROW(form().SaveConfigAndNotify());
+  PumpMessages();
+  EXPECT_TRUE(server.commands.empty());
+}
+
+TEST_F(ConfigView, SavingWithoutAServerWritesTheFileOnly) {
+  Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));
+  ASSERT_EQ(form().FServerWnd, nullptr);
+  DeleteFileA(fx.ConfPath().c_str());
+  form().SaveConfigAndNotify();
+  EXPECT_NE(test::ReadFileOrEmpty(fx.ConfPath()).find("<targetdrive>C:\\Backup\\</targetdrive>"),
+            std::string::npos);
+  MSG posted;
+  EXPECT_FALSE(PeekMessageA(&posted, reinterpret_cast<HWND>(-1), WM_SYNCCONTROL, WM_SYNCCONTROL,
+                            PM_REMOVE))
+      << "nothing was posted to the program's own queue";
+}
+
+}  // namespace
+}  // namespace qm
