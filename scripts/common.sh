@@ -15,6 +15,7 @@ qm_install_packages() {
   command -v Xvfb >/dev/null || need+=(xvfb xauth)
   command -v cmake >/dev/null || need+=(cmake)
   [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+  command -v halibut >/dev/null || need+=(halibut)
   if [ ${#need[@]} -gt 0 ]; then
     echo "== installing: ${need[*]}"
     export DEBIAN_FRONTEND=noninteractive
