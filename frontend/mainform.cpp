@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kFormCaption = "Harvo Quillmere v1.0";
 constexpr const char* kApplicationTitle = "Harvo Quillmere";
-constexpr const char* kHelpFile = "QUILLMERE.HLP";  // a bare name, found where help looks
+constexpr const char* kHelpFile = "QUILLMERE.HLP";
 constexpr int kFormLeft = 192, kFormTop = 210, kFormWidth = 770, kFormHeight = 425;
 
 // The left column and the strips that stack in it.
@@ -69,9 +69,13 @@ constexpr ColumnSpec kColumns[] = {
 // Help is opened beside the window's thread: under Wine a help file that cannot be found
 // makes WinHelp ask its own question and wait for the answer, and the status poll must go on
 // meanwhile. The thread holds nothing of the window but its handle, so it may outlive it.
-void OpenHelpAside(HWND owner, UINT command, ULONG_PTR data) {
+// The file is named with the program's folder: the help viewer looks for a bare name only in
+// its own current folder, the Windows folder and the PATH, never beside the calling program.
+void OpenHelpAside(HWND owner, const std::string& helpFile, UINT command, ULONG_PTR data) {
   try {
-    std::thread([owner, command, data] { WinHelpA(owner, kHelpFile, command, data); }).detach();
+    std::thread([owner, helpFile, command, data] {
+      WinHelpA(owner, helpFile.c_str(), command, data);
+    }).detach();
   } catch (...) {
     // No thread, no help; the window goes on.
   }
@@ -440,7 +444,9 @@ void TfrMain::FormClose() {
 
 void TfrMain::Exit1Click() { SendMessageA(hwnd(), WM_CLOSE, 0, 0); }
 
-void TfrMain::QuillmereHelp1Click() { OpenHelpAside(hwnd(), HELP_CONTENTS, 0); }
+void TfrMain::QuillmereHelp1Click() {
+  OpenHelpAside(hwnd(), env_.programFolder + kHelpFile, HELP_CONTENTS, 0);
+}
 
 void TfrMain::AboutQuillmere1Click() { aboutBox_->ShowModal(hwnd()); }
 
@@ -606,7 +612,7 @@ bool TfrMain::OnHelp(const HELPINFO& info) {
                          : hwnd();
   DWORD context = HelpContextOf(about);
   if (!context) context = kHelpMainWindow;
-  OpenHelpAside(hwnd(), HELP_CONTEXT, context);
+  OpenHelpAside(hwnd(), env_.programFolder + kHelpFile, HELP_CONTEXT, context);
   return true;
 }
 
