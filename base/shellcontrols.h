@@ -85,10 +85,14 @@ class ShellTreeView : public ShellControl {
   HTREEITEM Find(const ShellPlace& place);
   void Show(const ShellPlace& place);
 
+  static LRESULT CALLBACK FocusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                    DWORD_PTR self);
+
   Style style_;
   std::deque<Node> nodes_;  // stable addresses for the items' lParam
   HTREEITEM top_ = nullptr;
   bool rebuilding_ = false;
+  bool focusing_ = false;
 };
 
 // The items of the current folder in report view with the columns the shell gives for it;

@@ -7,7 +7,10 @@ namespace qm {
 namespace {
 
 constexpr UINT_PTR kKeySubclass = 1;
-constexpr int kAverageCharWidth = 6;  // of the dialog font, for the shell's column widths
+// The shell gives column widths in characters; these turn them into pixels for the small
+// dialog font with room for the digits and dates that fill the columns. Names get more room.
+constexpr int kPixelsPerChar = 9;
+constexpr int kNameColumnWidth = 200;
 
 }  // namespace
 
@@ -65,7 +68,7 @@ void ShellListView::SetColumns() {
     LVCOLUMNA spec{};
     spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
     spec.fmt = detail.fmt == LVCFMT_RIGHT ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    spec.cx = std::max(detail.cxChar, 8) * kAverageCharWidth;
+    spec.cx = column == 0 ? kNameColumnWidth : std::max(detail.cxChar, 5) * kPixelsPerChar;
     spec.pszText = const_cast<char*>(title.c_str());
     spec.iSubItem = column;
     ListView_InsertColumn(hwnd(), column, &spec);
@@ -74,7 +77,7 @@ void ShellListView::SetColumns() {
   if (columns_ == 0) {  // a folder without details still shows its names
     LVCOLUMNA spec{};
     spec.mask = LVCF_TEXT | LVCF_WIDTH;
-    spec.cx = 240;
+    spec.cx = kNameColumnWidth;
     spec.pszText = const_cast<char*>("Name");
     ListView_InsertColumn(hwnd(), 0, &spec);
     columns_ = 1;

@@ -1,6 +1,11 @@
 #include "base/shellcontrols.h"
 
 namespace qm {
+namespace {
+
+constexpr UINT_PTR kFocusSubclass = 1;
+
+}  // namespace
 
 ShellControl::~ShellControl() {
   if (navigation_) navigation_->Detach(this);
@@ -9,6 +14,13 @@ ShellControl::~ShellControl() {
 bool ShellControl::CreateChild(HWND parent, int id, const RECT& place, const char* className,
                                DWORD style, DWORD exStyle, HFONT font,
                                ShellNavigation& navigation) {
+  // The combo's class in particular is registered only on request.
+  static const BOOL registered = [] {
+    INITCOMMONCONTROLSEX classes{sizeof classes,
+                                 ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_USEREX_CLASSES};
+    return InitCommonControlsEx(&classes);
+  }();
+  (void)registered;
   hwnd_ = CreateWindowExA(exStyle, className, "", WS_CHILD | WS_VISIBLE | style, place.left,
                           place.top, place.right - place.left, place.bottom - place.top, parent,
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -24,9 +36,22 @@ bool ShellControl::CreateChild(HWND parent, int id, const RECT& place, const cha
 ShellTreeView::~ShellTreeView() {
   // The window goes with its parent; its items must not point into freed nodes meanwhile.
   if (hwnd()) {
+    RemoveWindowSubclass(hwnd(), &ShellTreeView::FocusProc, kFocusSubclass);
     rebuilding_ = true;
     TreeView_DeleteAllItems(hwnd());
   }
+}
+
+// A tree without a selection selects its first node when it gains the focus; that would pass
+// for a choice of the user's, so it is refused (see TVN_SELCHANGING).
+LRESULT CALLBACK ShellTreeView::FocusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                          DWORD_PTR self) {
+  if (msg != WM_SETFOCUS) return DefSubclassProc(hwnd, msg, wp, lp);
+  auto* tree = reinterpret_cast<ShellTreeView*>(self);
+  tree->focusing_ = true;
+  const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+  tree->focusing_ = false;
+  return result;
 }
 
 bool ShellTreeView::Create(HWND parent, int id, const RECT& place, HFONT font,
@@ -38,6 +63,8 @@ bool ShellTreeView::Create(HWND parent, int id, const RECT& place, HFONT font,
                    navigation))
     return false;
   TreeView_SetImageList(hwnd(), SystemSmallImages(), TVSIL_NORMAL);
+  SetWindowSubclass(hwnd(), &ShellTreeView::FocusProc, kFocusSubclass,
+                    reinterpret_cast<DWORD_PTR>(this));
   RootChanged();
   return true;
 }
@@ -155,6 +182,10 @@ bool ShellTreeView::HandleNotify(NMHDR& header, LRESULT& result) {
       if (change.action & TVE_EXPAND) Fill(change.itemNew.hItem);
       return true;
     }
+    case TVN_SELCHANGINGA:
+    case TVN_SELCHANGINGW:
+      result = focusing_ && !reinterpret_cast<NMTREEVIEWA&>(header).itemOld.hItem;
+      return true;
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW: {
       if (rebuilding_) return true;

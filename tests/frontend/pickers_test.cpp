@@ -240,5 +240,142 @@ TEST_F(Pickers, FileOpensInTheFilesFolderAndSelectReturnsThePathUnchanged) {
   EXPECT_TRUE(shown_.empty());
 }
 
+TEST_F(Pickers, FileWithAMissingFolderClearsTheTagAndOpensInThePersonalFolder) {
+  Edit eTag{"C:\\no such folder here\\x.txt"};
+  std::string tagWhileOpen;
+  PickTag(eTag, [&](HWND dialog) {
+    tagWhileOpen = eTag.text;
+    EXPECT_EQ(TextOf(dialog, idPickPath), "");
+    EXPECT_EQ(ComboItem(dialog, 0), "My Computer");
+    EXPECT_EQ(ComboCurrent(dialog), NameOf(PersonalFolder()));
+    Click(dialog, idPickCancel);
+  });
+  EXPECT_TRUE(SamePath(tagWhileOpen, PersonalFolder())) << tagWhileOpen;
+  EXPECT_EQ(eTag.text, tagWhileOpen);
+  EXPECT_EQ(eTag.sets, 2);  // cleared, then the personal folder
+}
+
+TEST_F(Pickers, FileWithAnEmptyTagKeepsThePersonalFolderAfterCancel) {
+  Edit eTag;
+  PickTag(eTag, [&](HWND dialog) {
+    EXPECT_EQ(TextOf(dialog, idPickPath), "");
+    EXPECT_EQ(ComboItem(dialog, 0), "My Computer");
+    EXPECT_EQ(SelectedNode(dialog), NameOf(PersonalFolder()));
+    Click(dialog, idPickCancel);
+  });
+  EXPECT_TRUE(SamePath(eTag.text, PersonalFolder())) << eTag.text;
+}
+
+TEST_F(Pickers, FileDoubleClickEntersAFolderButOnAFileOnlyChangesThePath) {
+  Edit eTag{folder_ + "top.txt"};
+  PickTag(eTag, [&](HWND dialog) {
+    const std::vector<std::string> before = ListNames(dialog);
+    DoubleClickRow(dialog, "top.txt");
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "top.txt");
+    EXPECT_EQ(ListNames(dialog), before);
+
+    DoubleClickRow(dialog, "inner");
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "inner");
+    EXPECT_EQ(ListNames(dialog), std::vector<std::string>{"deep.txt"});
+    EXPECT_EQ(ComboCurrent(dialog), "inner");
+    EXPECT_EQ(SelectedNode(dialog), "inner");
+
+    ClickRow(dialog, "deep.txt");
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "inner\\deep.txt");
+    ListNotify(dialog, -1, NM_CLICK);  // beside the rows: nothing is selected, nothing changes
+    ListView_SetItemState(GetDlgItem(dialog, idPickList), -1, 0, LVIS_SELECTED);
+    ListNotify(dialog, -1, NM_CLICK);
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "inner\\deep.txt");
+    Click(dialog, idPickSelect);
+  });
+  EXPECT_EQ(eTag.text, folder_ + "inner\\deep.txt");
+}
+
+TEST_F(Pickers, FileUpLevelShowsTheParentFolder) {
+  Edit eTag{folder_ + "inner\\deep.txt"};
+  PickTag(eTag, [&](HWND dialog) {
+    EXPECT_EQ(ListNames(dialog), std::vector<std::string>{"deep.txt"});
+    Click(dialog, idPickUp);
+    EXPECT_EQ(ListNames(dialog), (std::vector<std::string>{"inner", "top.txt"}));
+    EXPECT_EQ(ComboCurrent(dialog), NameOf(folder_));
+    EXPECT_EQ(SelectedNode(dialog), NameOf(folder_));
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "inner\\deep.txt");  // the list moved, not ePath
+    Click(dialog, idPickCancel);
+  });
+  EXPECT_EQ(eTag.text, folder_ + "inner\\deep.txt");
+}
+
+TEST_F(Pickers, FileSelectOfATextTheShellCannotParseWarnsAndStaysOpen) {
+  Edit eTag{folder_ + "top.txt"};
+  PickTag(eTag, [&](HWND dialog) {
+    for (const std::string& text : {folder_ + "missing\\x.txt", std::string("\\\\server\\share")}) {
+      shown_.clear();
+      SetText(dialog, idPickPath, text);
+      Click(dialog, idPickSelect);
+      ASSERT_EQ(shown_.size(), 1u) << text;
+      EXPECT_EQ(shown_[0].owner, dialog);
+      EXPECT_EQ(shown_[0].caption, "Unknown File or Directory");
+      EXPECT_EQ(shown_[0].text,
+                "The File or Directory does not exist or is not available on this PC. Please use "
+                "the Browse function to identify the file or directory you wish to tag!");
+      EXPECT_EQ(shown_[0].type, static_cast<UINT>(MB_OK));
+      EXPECT_EQ(TextOf(dialog, idPickPath), "");
+      EXPECT_TRUE(IsWindowVisible(dialog));
+    }
+    Click(dialog, idPickCancel);
+  });
+  EXPECT_EQ(eTag.text, folder_ + "top.txt");
+  EXPECT_EQ(eTag.sets, 0);
+}
+
+TEST_F(Pickers, FolderOpensAtMyComputerWhenTheTargetIsEmptyOrUnparsable) {
+  for (const std::string& start : {std::string(), folder_ + "missing\\"}) {
+    Edit eTarget{start};
+    PickTarget(eTarget, [&](HWND dialog) {
+      HWND tree = GetDlgItem(dialog, idPickTree);
+      EXPECT_EQ(NodeText(tree, TreeView_GetRoot(tree)), "My Computer");
+      EXPECT_EQ(TreeView_GetSelection(tree), nullptr);
+      EXPECT_EQ(TextOf(dialog, idPickPath), "");
+      Click(dialog, idPickCancel);
+    });
+    EXPECT_EQ(eTarget.text, start);
+    EXPECT_EQ(eTarget.sets, 0);
+  }
+}
+
+TEST_F(Pickers, FolderPutsADrivesRootWithItsBackslashAndAFolderWithout) {
+  Edit eTarget;
+  PickTarget(eTarget, [&](HWND dialog) {
+    HWND tree = GetDlgItem(dialog, idPickTree);
+    HTREEITEM drive = ChildNode(tree, TreeView_GetRoot(tree), "(C:)");
+    ASSERT_NE(drive, nullptr);
+    TreeView_SelectItem(tree, drive);
+    EXPECT_EQ(TextOf(dialog, idPickPath), "C:\\");
+    HTREEITEM windows = ChildNode(tree, drive, "windows");
+    ASSERT_NE(windows, nullptr);
+    TreeView_SelectItem(tree, windows);
+    EXPECT_TRUE(SamePath(TextOf(dialog, idPickPath), "C:\\windows"));
+    EXPECT_NE(TextOf(dialog, idPickPath).back(), '\\');
+    Click(dialog, idPickSelect);
+  });
+  EXPECT_TRUE(SamePath(eTarget.text, "C:\\windows")) << eTarget.text;
+}
+
+TEST_F(Pickers, FolderStartsAtTheTargetAndClearsAnUnparsableTextSilently) {
+  Edit eTarget{folder_};
+  PickTarget(eTarget, [&](HWND dialog) {
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_);  // exactly, with its trailing backslash
+    EXPECT_EQ(SelectedNode(dialog), NameOf(folder_));
+    SetText(dialog, idPickPath, folder_ + "missing\\");
+    Click(dialog, idPickSelect);
+    EXPECT_EQ(TextOf(dialog, idPickPath), "");
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    SetText(dialog, idPickPath, folder_ + "inner");
+    Click(dialog, idPickSelect);
+  });
+  EXPECT_TRUE(shown_.empty());
+  EXPECT_EQ(eTarget.text, folder_ + "inner");
+}
+
 }  // namespace
 }  // namespace qm
