@@ -280,6 +280,12 @@ TEST_F(Pickers, FileDoubleClickEntersAFolderButOnAFileOnlyChangesThePath) {
     EXPECT_EQ(ComboCurrent(dialog), "inner");
     EXPECT_EQ(SelectedNode(dialog), "inner");
 
+    // Moving with the keyboard: a released key puts the selected item into ePath.
+    HWND list = GetDlgItem(dialog, idPickList);
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageA(list, WM_KEYUP, VK_DOWN, 0);
+    EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "inner\\deep.txt");
+    SetText(dialog, idPickPath, "");
     ClickRow(dialog, "deep.txt");
     EXPECT_EQ(TextOf(dialog, idPickPath), folder_ + "inner\\deep.txt");
     ListNotify(dialog, -1, NM_CLICK);  // beside the rows: nothing is selected, nothing changes
@@ -322,7 +328,12 @@ TEST_F(Pickers, FileSelectOfATextTheShellCannotParseWarnsAndStaysOpen) {
       EXPECT_EQ(TextOf(dialog, idPickPath), "");
       EXPECT_TRUE(IsWindowVisible(dialog));
     }
-    Click(dialog, idPickCancel);
+    // Enter and Escape stand for neither button; the close box cancels.
+    SetText(dialog, idPickPath, folder_ + "inner");
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
   });
   EXPECT_EQ(eTag.text, folder_ + "top.txt");
   EXPECT_EQ(eTag.sets, 0);
