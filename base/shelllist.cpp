@@ -65,21 +65,21 @@ void ShellListView::SetColumns() {
     SHELLDETAILS detail{};
     if (FAILED(details_->GetDetailsOf(nullptr, column, &detail))) break;
     const std::string title = StrRetText(detail.str, nullptr);
-    LVCOLUMNA spec{};
-    spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-    spec.fmt = detail.fmt == LVCFMT_RIGHT ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    spec.cx = column == 0 ? kNameColumnWidth : std::max(detail.cxChar, 5) * kPixelsPerChar;
-    spec.pszText = const_cast<char*>(title.c_str());
-    spec.iSubItem = column;
-    ListView_InsertColumn(hwnd(), column, &spec);
+    LVCOLUMNA header{};
+    header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+    header.fmt = detail.fmt == LVCFMT_RIGHT ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    header.cx = column == 0 ? kNameColumnWidth : std::max(detail.cxChar, 5) * kPixelsPerChar;
+    header.pszText = const_cast<char*>(title.c_str());
+    header.iSubItem = column;
+    ListView_InsertColumn(hwnd(), column, &header);
     ++columns_;
   }
   if (columns_ == 0) {  // a folder without details still shows its names
-    LVCOLUMNA spec{};
-    spec.mask = LVCF_TEXT | LVCF_WIDTH;
-    spec.cx = kNameColumnWidth;
-    spec.pszText = const_cast<char*>("Name");
-    ListView_InsertColumn(hwnd(), 0, &spec);
+    LVCOLUMNA header{};
+    header.mask = LVCF_TEXT | LVCF_WIDTH;
+    header.cx = kNameColumnWidth;
+    header.pszText = const_cast<char*>("Name");
+    ListView_InsertColumn(hwnd(), 0, &header);
     columns_ = 1;
   }
 }
