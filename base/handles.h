@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shtypes.h>
 #include <tlhelp32.h>
 #include <unknwn.h>
 
@@ -85,6 +86,16 @@ struct GdiObjectTraits {  // fonts, bitmaps, brushes
   static bool close(type h) { return DeleteObject(h) != FALSE; }
 };
 
+// Item id lists of the shell namespace, which the shell allocates with the COM task allocator.
+struct ItemIdListTraits {
+  using type = ITEMIDLIST*;
+  static type invalid() { return nullptr; }
+  static bool close(type h) {
+    CoTaskMemFree(h);
+    return true;
+  }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueSnapshot = UniqueHandle<FileHandleTraits>;
@@ -94,6 +105,7 @@ using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniquePidl = UniqueHandle<ItemIdListTraits>;
 
 // Owner of one COM interface reference.
 template <class T>

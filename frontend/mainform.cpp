@@ -551,6 +551,12 @@ void TfrMain::OnCommand(int id, int notifyCode, HWND control) {
       case idScanInterval:
         if (notifyCode == EN_CHANGE) speScanIntervalChange();
         break;
+      case idTagBrowse:
+        if (notifyCode == BN_CLICKED) btTagBrowseClick();
+        break;
+      case idTargetBrowse:
+        if (notifyCode == BN_CLICKED) btTargetBrowseClick();
+        break;
       case idSyncNow1:
         SyncNow1Click();
         break;

@@ -5,7 +5,8 @@
 // runs on it, also inside modal boxes. Nothing here waits for the server or for help.
 //
 // Files: mainform.cpp (layout, menus, help, creation and closing), mainconfig.cpp (the conf.xml
-// document and what the window shows of it), mainstatus.cpp (the dialogue with the server).
+// document and what the window shows of it), mainstatus.cpp (the dialogue with the server),
+// mainpickers.cpp (the browse buttons).
 #pragma once
 
 #include "base/clock.h"
@@ -108,6 +109,10 @@ class TfrMain : public Window {
   void StopSyncProcess1Click();
   void StartSyncProcess1Click();
   void tmrStartTimer();
+
+  // --- the browse buttons' pickers (mainpickers.cpp) ---
+  void btTagBrowseClick();
+  void btTargetBrowseClick();
 
   // Fields
   DateTime FLastSync = 0;

@@ -47,7 +47,18 @@ qm_start_wine() {
   mkdir -p "$WINEPREFIX"
   wineserver -p >/dev/null 2>&1 </dev/null || true
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  qm_own_shell_folders
   qm_small_drive
+}
+
+# A fresh prefix links the shell's Desktop and Documents to the Unix home folder. The picker
+# tests browse them, so they become folders of the prefix's own, inside the build folder.
+qm_own_shell_folders() {
+  local folder
+  for folder in "$WINEPREFIX"/drive_c/users/*/Desktop "$WINEPREFIX"/drive_c/users/*/Documents; do
+    [ -L "$folder" ] || continue
+    rm -f "$folder" && mkdir -p "$folder"
+  done
 }
 
 # Drive T: on a 4 MiB tmpfs of its own, for the disk-full tests; skipped where mounting is
