@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-
 #include <string>
 #include <vector>
 
@@ -26,17 +24,7 @@ constexpr unsigned kEndMs = 30000;
 // The server checks whether a run is due every 21 seconds; the run itself is short here.
 constexpr unsigned kRunMs = 60000;
 
-std::vector<DWORD> ServerProcessIds() {
-  std::vector<DWORD> ids;
-  UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return ids;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more;
-       more = Process32Next(snapshot.get(), &entry))
-    if (lstrcmpiA(entry.szExeFile, "QuillmereServ.exe") == 0) ids.push_back(entry.th32ProcessID);
-  return ids;
-}
+std::vector<DWORD> ServerProcessIds() { return test::ProcessIdsByImage("QuillmereServ.exe"); }
 
 std::string ImagePath(DWORD pid) {
   UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));

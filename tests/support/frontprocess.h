@@ -25,8 +25,9 @@ std::string FrontConfText(const std::string& target, const std::string& lastSync
 
 class FrontProcess {
  public:
-  bool Start(const std::string& exePath, const std::string& arguments = "") {
-    return process.Start(exePath, arguments);
+  bool Start(const std::string& exePath, const std::string& arguments = "",
+             const std::string& currentFolder = "") {
+    return process.Start(exePath, arguments, currentFolder);
   }
   // The main window of this process, once it exists (null after timeoutMs).
   HWND WaitForMainWindow(unsigned timeoutMs = 30000);

@@ -17,13 +17,16 @@ void DeleteServerKey() { RegistryKey::DeleteTree(HKEY_LOCAL_MACHINE, kServerKeyP
 
 ServerProcess::~ServerProcess() { Kill(); }
 
-bool ServerProcess::Start(const std::string& exePath, const std::string& arguments) {
+bool ServerProcess::Start(const std::string& exePath, const std::string& arguments,
+                          const std::string& currentFolder) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::string cmd = "\"" + exePath + "\"";
   if (!arguments.empty()) cmd += " " + arguments;
-  const std::string folder = exePath.substr(0, exePath.find_last_of('\\') + 1);
+  const std::string folder = currentFolder.empty()
+                                 ? exePath.substr(0, exePath.find_last_of('\\') + 1)
+                                 : currentFolder;
   if (!CreateProcessA(exePath.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &si, &pi))
     return false;
@@ -66,6 +69,18 @@ void ServerProcess::Kill() {
     WaitForSingleObject(process_.get(), 5000);
   }
   process_.reset();
+}
+
+std::vector<DWORD> ProcessIdsByImage(const std::string& image) {
+  std::vector<DWORD> ids;
+  UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return ids;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry))
+    if (lstrcmpiA(entry.szExeFile, image.c_str()) == 0) ids.push_back(entry.th32ProcessID);
+  return ids;
 }
 
 HWND WaitForWindowByCaption(const std::string& caption, unsigned timeoutMs) {

@@ -25,8 +25,10 @@ class ServerProcess {
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;
 
-  // Starts exePath from its own folder; arguments follow the quoted program path.
-  bool Start(const std::string& exePath, const std::string& arguments = "");
+  // Starts exePath from currentFolder, or from its own folder when that is empty; arguments
+  // follow the quoted program path.
+  bool Start(const std::string& exePath, const std::string& arguments = "",
+             const std::string& currentFolder = "");
   // Polls the registry until Handle names a live window of this process (up to timeoutMs).
   HWND WaitForControlWindow(unsigned timeoutMs = 30000);
   bool WaitForExit(unsigned timeoutMs);
@@ -58,6 +60,9 @@ class ScratchServer {
   ServerProcess process;
   HWND control = nullptr;
 };
+
+// The ids of the running processes whose image file is named image (any letter case).
+std::vector<DWORD> ProcessIdsByImage(const std::string& image);
 
 // Waits up to timeoutMs for a top-level window with this caption (of any process).
 HWND WaitForWindowByCaption(const std::string& caption, unsigned timeoutMs);
