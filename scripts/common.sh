@@ -7,6 +7,12 @@ BUILD="${QM_BUILD:-$ROOT/build}"
 # key of their prefix, which must not touch a server that scripts/run started.
 QM_RUN_PREFIX="$BUILD/wineprefix"
 QM_TEST_PREFIX="$BUILD/wineprefix-test"
+# The name-handling tests run a second time where the ANSI code page is Windows-1251, the one
+# conf.xml declares: Wine takes the code page from the Unix locale, and a prefix keeps the
+# locale it was made under, so those runs have a prefix (and a wineserver) of their own.
+# tests/CMakeLists.txt names the same prefix and locale for those runs.
+QM_CP1251_PREFIX="$BUILD/wineprefix-1251"
+QM_CP1251_LOCALE="ru_RU.UTF-8"
 
 qm_install_packages() {
   local need=()
@@ -22,6 +28,27 @@ qm_install_packages() {
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
   fi
+}
+
+# Generates the Russian UTF-8 locale where it is missing (Debian keeps its sources in the
+# locales package), and lists it in /etc/locale.gen so that a later locale-gen keeps it.
+qm_install_locale() {
+  if locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then return; fi
+  echo "== generating the locale $QM_CP1251_LOCALE"
+  if ! command -v localedef >/dev/null || [ ! -f /usr/share/i18n/locales/ru_RU ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends locales >/dev/null
+  fi
+  if [ -f /etc/locale.gen ] && ! grep -qx "$QM_CP1251_LOCALE UTF-8" /etc/locale.gen; then
+    if grep -qx "# *$QM_CP1251_LOCALE UTF-8" /etc/locale.gen; then
+      sed -i "s/^# *$QM_CP1251_LOCALE UTF-8\$/$QM_CP1251_LOCALE UTF-8/" /etc/locale.gen
+    else
+      echo "$QM_CP1251_LOCALE UTF-8" >>/etc/locale.gen
+    fi
+  fi
+  localedef -i ru_RU -f UTF-8 "$QM_CP1251_LOCALE"
+  locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8' || { echo "== $QM_CP1251_LOCALE could not be generated" >&2; return 1; }
 }
 
 qm_build() {
@@ -44,18 +71,40 @@ qm_start_wine() {
   QM_XVFB_PID=$!
   export DISPLAY=":$display"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display}" ] && break; sleep 0.1; done
-  mkdir -p "$WINEPREFIX"
-  wineserver -p >/dev/null 2>&1 </dev/null || true
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-  qm_own_shell_folders
-  qm_small_drive
+  qm_warm_prefix "$QM_TEST_PREFIX"
+  qm_own_shell_folders "$QM_TEST_PREFIX"
+  qm_small_drive "$QM_TEST_PREFIX" "$BUILD/smalldrive"
+}
+
+# A persistent wineserver for prefix, warmed up by one program start; further arguments are
+# environment settings for both (env's NAME=VALUE form).
+qm_warm_prefix() {
+  local prefix="$1"; shift
+  mkdir -p "$prefix"
+  env WINEPREFIX="$prefix" "$@" wineserver -p >/dev/null 2>&1 </dev/null || true
+  env WINEPREFIX="$prefix" "$@" wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+# The prefix of the Windows-1251 runs, made under the Russian locale, with a small drive of its
+# own (the runs go in parallel with the others). Fails when Wine does not give it code page 1251.
+qm_start_wine_1251() {
+  qm_warm_prefix "$QM_CP1251_PREFIX" LC_ALL="$QM_CP1251_LOCALE"
+  local acp
+  acp=$(env WINEPREFIX="$QM_CP1251_PREFIX" LC_ALL="$QM_CP1251_LOCALE" \
+        wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null </dev/null |
+        tr -d '\r' | awk '$1 == "ACP" { print $3 }')
+  if [ "$acp" != "1251" ]; then
+    echo "== the prefix $QM_CP1251_PREFIX has code page '${acp:-?}', not 1251" >&2
+    return 1
+  fi
+  qm_small_drive "$QM_CP1251_PREFIX" "$BUILD/smalldrive-1251"
 }
 
 # A fresh prefix links the shell's Desktop and Documents to the Unix home folder. The picker
 # tests browse them, so they become folders of the prefix's own, inside the build folder.
 qm_own_shell_folders() {
-  local folder
-  for folder in "$WINEPREFIX"/drive_c/users/*/Desktop "$WINEPREFIX"/drive_c/users/*/Documents; do
+  local prefix="$1" folder
+  for folder in "$prefix"/drive_c/users/*/Desktop "$prefix"/drive_c/users/*/Documents; do
     [ -L "$folder" ] || continue
     rm -f "$folder" && mkdir -p "$folder"
   done
@@ -64,11 +113,11 @@ qm_own_shell_folders() {
 # Drive T: on a 4 MiB tmpfs of its own, for the disk-full tests; skipped where mounting is
 # not permitted (the tests then skip with a reason).
 qm_small_drive() {
+  local prefix="$1" mnt="$2"
   export QM_SMALL_DRIVE=""
-  local mnt="$BUILD/smalldrive"
   mkdir -p "$mnt"
   if mountpoint -q "$mnt" || mount -t tmpfs -o size=4m tmpfs "$mnt" 2>/dev/null; then
-    ln -sfn "$mnt" "$WINEPREFIX/dosdevices/t:"
+    ln -sfn "$mnt" "$prefix/dosdevices/t:"
     export QM_SMALL_DRIVE="T"
   else
     echo "== no small drive: mounting a tmpfs is not permitted here; disk-full tests will skip"
@@ -76,7 +125,11 @@ qm_small_drive() {
 }
 
 qm_stop_wine() {
-  wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$QM_TEST_PREFIX" wineserver -k >/dev/null 2>&1 || true
+  [ -d "$QM_CP1251_PREFIX" ] && { WINEPREFIX="$QM_CP1251_PREFIX" wineserver -k >/dev/null 2>&1 || true; }
   [ -n "${QM_XVFB_PID:-}" ] && kill "$QM_XVFB_PID" 2>/dev/null || true
-  if mountpoint -q "$BUILD/smalldrive" 2>/dev/null; then umount "$BUILD/smalldrive" || true; fi
+  local mnt
+  for mnt in "$BUILD/smalldrive" "$BUILD/smalldrive-1251"; do
+    if mountpoint -q "$mnt" 2>/dev/null; then umount "$mnt" || true; fi
+  done
 }

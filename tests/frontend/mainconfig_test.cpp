@@ -2,6 +2,7 @@
 // document step by step, the rows, the first-load question, the save with its reload notice.
 #include "frontend/mainform.h"
 
+#include "base/xmldoc.h"
 #include "frontend/screentext.h"
 #include "support/frontform.h"
 #include "tools/tools.h"
@@ -181,6 +182,36 @@ TEST_F(ConfigView, RowsFollowTheItemsAndAFailingValueEndsItsRowQuietly) {
   EXPECT_EQ(again.Cell(0, 4), "1" + sep + "500");
   EXPECT_EQ(again.Cell(1, 4), "");
   EXPECT_EQ(again.form->ConfXML.Root().ChildByName("tagslist").Child(1).ChildByName("size").ChildCount(), 0);
+}
+
+// conf.xml's names are Windows-1251. Where that is the system code page the window shows their
+// very bytes; whatever the code page, a save writes them back as they were.
+TEST_F(ConfigView, NamesOfTheDeclaredEncodingShowInTheRowsAndASaveKeepsTheirBytes) {
+  const std::string caption = "\xD1\xEC\xE5\xF2\xE0.txt";                        // Смета.txt
+  const std::string path = "C:\\\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB\\";  // C:\Документы
+  const std::string target = "E:\\\xCA\xEE\xEF\xE8\xE8\\";                    // E:\Копии
+  const std::wstring captionW = L"\u0421\u043C\u0435\u0442\u0430.txt";
+  const std::wstring pathW = L"C:\\\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\";
+  const std::wstring targetW = L"E:\\\u041A\u043E\u043F\u0438\u0438\\";
+  const auto shown = [](const std::wstring& w) { return WideToSystemText(w.data(), static_cast<int>(w.size())); };
+  if (GetACP() == 1251) {
+    ASSERT_EQ(shown(captionW), caption);
+    ASSERT_EQ(shown(pathW), path);
+    ASSERT_EQ(shown(targetW), target);
+  }
+  const std::string items = Item("<caption>" + caption + "</caption><path>" + path +
+                                 "</path><lastsync>01-01-2004</lastsync><size>1</size><ftype>0</ftype>");
+  Start(Conf("3600000", target, "01-01-2004", items));
+  ASSERT_EQ(fx.Rows(), 1);
+  EXPECT_EQ(fx.Cell(0, 1), shown(captionW));
+  EXPECT_EQ(fx.Cell(0, 2), shown(pathW));
+  EXPECT_EQ(fx.Text(form().eTarget), shown(targetW));
+
+  form().SaveConfigAndNotify();
+  const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
+  EXPECT_NE(saved.find("<caption>" + caption + "</caption>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<path>" + path + "</path>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<targetdrive>" + target + "</targetdrive>"), std::string::npos) << saved;
 }
 
 TEST_F(ConfigView, AReloadReplacesEveryRow) {

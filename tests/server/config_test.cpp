@@ -448,12 +448,48 @@ TEST_F(Config, NamesOutsideAsciiComeBackAsTheyWere) {
   core_.SetTags({tag});
   core_.SetTargetPath("E:\\\xC0\\");
   ASSERT_TRUE(config_->Save(core_));
+  const std::string saved = OnDisk();
+  if (GetACP() == 1251) {
+    EXPECT_NE(saved.find("<caption>caf\xE9 \xA9</caption>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<path>C:\\\xE9t\xE9\\</path>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<targetdrive>E:\\\xC0\\</targetdrive>"), std::string::npos) << saved;
+  } else if (GetACP() == 1252) {
+    EXPECT_NE(saved.find("<caption>caf&#233; \xA9</caption>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<path>C:\\&#233;t&#233;\\</path>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<targetdrive>E:\\&#192;\\</targetdrive>"), std::string::npos) << saved;
+  }
   ServerCore back;
   ASSERT_TRUE(config_->Load(back, kNow).complete);
   ASSERT_EQ(back.TagCount(), 1u);
   EXPECT_EQ(back.Tags()[0].Caption, text);
   EXPECT_EQ(back.Tags()[0].Path, tag.Path);
   EXPECT_EQ(back.TargetPath(), "E:\\\xC0\\");
+}
+
+// Where the system code page is the declared Windows-1251, a file's names pass a load and the
+// next save with their bytes unchanged: every letter, and the ones outside the letters' block.
+TEST_F(Config, UnderWindows1251ASaveWritesBackTheVeryBytesOfTheNamesALoadRead) {
+  if (GetACP() != 1251)
+    GTEST_SKIP() << "names keep their bytes only where the ANSI code page is Windows-1251 "
+                    "(server_config_test_cp1251 runs this)";
+  std::string letters;
+  for (int c = 0xC0; c <= 0xFF; ++c) letters += static_cast<char>(c);
+  const auto item = [](const std::string& caption, const std::string& path) {
+    return "  <item>  <caption>" + caption + "</caption>  <size>1</size>  <path>" + path +
+           "</path>  <lastsync>01-01-2004</lastsync>  <ftype>2</ftype>  </item> \r\n";
+  };
+  const std::string documents = "C:\\\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB\\";  // C:\Документы
+  const std::string text =
+      Root(Settings("02-03-2005 10:20:30", "90000", "E:\\\xCA\xEE\xEF\xE8\xE8\\", "0") + " <tagslist>\r\n" +
+           item(letters, documents) + item("\xA8\xB8 \xB9 \xAB\xBB", documents) +  // Ё ё № « »
+           item("\xD1\xEC\xE5\xF2\xE0 &amp; \xEE\xF2\xF7\xB8\xF2", documents + letters + "\\") +
+           " </tagslist>\r\n");
+  ASSERT_TRUE(LoadText(text).complete);
+  ASSERT_EQ(core_.TagCount(), 3u);
+  EXPECT_EQ(core_.Tags()[0].Caption, letters);
+  EXPECT_EQ(core_.Tags()[2].Caption, "\xD1\xEC\xE5\xF2\xE0 & \xEE\xF2\xF7\xB8\xF2");
+  ASSERT_TRUE(config_->Save(core_));
+  EXPECT_EQ(OnDisk(), text);
 }
 
 // The configuration program edits its document and writes it through the document's

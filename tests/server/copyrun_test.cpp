@@ -142,6 +142,39 @@ TEST(CopyRun, EmptyFolderKeepsItsSizeAndGetsItsMirrorFolder) {
   EXPECT_EQ(tags[0].LastSync, rig.clock.now);  // the folders were made in this run
 }
 
+// Bytes above ASCII are letters in Windows-1251 (Cyrillic) and in the Western code pages alike:
+// the copies carry the very bytes of their names, which under Windows-1251 are the Cyrillic
+// names themselves.
+TEST(CopyRun, NamesOutsideAsciiAreCopiedUnderTheSameNames) {
+  CopyRig rig;
+  const std::string folder = "\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB";  // Документы
+  const std::string file = "\xD1\xEC\xE5\xF2\xE0 \xB9" "1.txt";          // Смета №1.txt
+  ASSERT_TRUE(CreateDirectoryA((rig.source + folder).c_str(), nullptr));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + folder + "\\" + file, "in the folder", BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(rig.source + file, "alone", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, folder, 2), Tag(rig.source, file)};
+
+  rig.Run(tags);
+
+  std::vector<std::string> names = test::NamesIn(rig.Mirror(rig.source));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{folder, file}));  // "\xC4..." before "\xD1..."
+  EXPECT_EQ(test::NamesIn(rig.Mirror(rig.source + folder)), std::vector<std::string>{file});
+  EXPECT_EQ(ReadFileOrEmpty(rig.Mirror(rig.source + folder + "\\" + file)), "in the folder");
+  EXPECT_EQ(ReadFileOrEmpty(rig.Mirror(rig.source + file)), "alone");
+  EXPECT_EQ(tags[0].LastSync, rig.clock.now);
+  EXPECT_EQ(tags[1].LastSync, rig.clock.now);
+  EXPECT_TRUE(rig.lines.empty());
+  EXPECT_TRUE(rig.dialogs.empty());
+  if (GetACP() == 1251) {
+    const std::string mirror = rig.Mirror(rig.source);  // an ASCII path
+    const std::wstring copy = std::wstring(mirror.begin(), mirror.end()) +
+                              L"\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\"
+                              L"\u0421\u043C\u0435\u0442\u0430 \u2116" L"1.txt";
+    EXPECT_NE(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << "not the Cyrillic name";
+  }
+}
+
 TEST(CopyRun, MissingTaggedFileGivesOneLogLineNoDialogAndAMissingFolderTheRunTime) {
   CopyRig rig;
   const std::string copy = rig.Mirror(rig.source + "gone.txt");

@@ -52,12 +52,16 @@ class LogWriterTest : public ::testing::Test {
 };
 
 TEST_F(LogWriterTest, FirstStartCreatesTheLogARestartAppendsAndTextsGoInUnchanged) {
-  std::string expected = kStamp + "QuillmereServer# Started.\r\n" + kStamp + "\r\n";
+  // Names go in as the bytes of the system code page: Cyrillic under Windows-1251.
+  const std::string named = "\xCD\xE5\xF2 \xF4\xE0\xE9\xEB\xE0 \xD1\xEC\xE5\xF2\xE0 \xB9" "1.txt";
+  std::string expected =
+      kStamp + "QuillmereServer# Started.\r\n" + kStamp + "\r\n" + kStamp + named + "\r\n";
   {
     TLogThread writer(folder_, clock_);
     EXPECT_EQ(writer.FileName(), LogPath());
     writer.AddLine("QuillmereServer# Started.");
     writer.AddLine("");
+    writer.AddLine(named);
     ASSERT_EQ(WaitForLog(expected), expected);
   }
   SetDay(clock_, 9, 0, 0, 0);  // midnight: the stamp is the date alone

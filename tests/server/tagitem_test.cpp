@@ -86,6 +86,28 @@ TEST(TagItem, TargetSubDropsTheColon) {
   EXPECT_EQ(Build(Item("x", "1", "E:\\", "01-01-2004", "0")).TargetSub, "E\\");
 }
 
+// An item's names are decoded by the declared Windows-1251 into the system code page: under
+// Windows-1251 the very bytes, which the item line then writes back unchanged.
+TEST(TagItem, NamesOfTheDeclaredEncodingComeInAsSystemText) {
+  const std::string caption = "\xD1\xEC\xE5\xF2\xE0 \xB9" "1.txt";           // Смета №1.txt
+  const std::string path = "C:\\\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB\\";  // C:\Документы
+  const std::wstring captionW = L"\u0421\u043C\u0435\u0442\u0430 \u2116" L"1.txt";
+  const std::wstring pathW = L"C:\\\u0414\u043E\u043A\u0443\u043C\u0435\u043D\u0442\u044B\\";
+  const TTagItem item = Build(Item(caption, "1", path, "01-01-2004", "2"));
+  EXPECT_EQ(item.Caption, WideToSystemText(captionW.data(), static_cast<int>(captionW.size())));
+  EXPECT_EQ(item.Path, WideToSystemText(pathW.data(), static_cast<int>(pathW.size())));
+  EXPECT_EQ(item.TargetSub, MakeTargetSub(item.Path));
+  if (GetACP() == 1251) {
+    EXPECT_EQ(item.Caption, caption);
+    EXPECT_EQ(item.TargetSub, "C" + path.substr(2));
+    EXPECT_NE(TagItemXml(item).find("<caption>" + caption + "</caption>  <size>1</size>  <path>" +
+                                    path + "</path>"),
+              std::string::npos);
+  } else {
+    EXPECT_NE(item.Caption, caption) << "decoded by the system code page, not the declaration";
+  }
+}
+
 TEST(TagItem, KindKeepsItsLowEightBits) {
   TTagItem item = Build(Item("x", "1", "C:\\", "01-01-2004", "258"));
   EXPECT_EQ(item.FType, 2);
