@@ -6,6 +6,7 @@
 #include "frontend/screentext.h"
 #include "support/frontform.h"
 #include "support/frontprocess.h"
+#include "support/syncscene.h"
 #include "tools/protocol.h"
 
 #include <gtest/gtest.h>
@@ -49,13 +50,6 @@ const std::map<std::string, std::pair<std::string, UINT>> kBoxes = {
       "Browse function to identify the file or directory you wish to tag!",
       MB_OK}},
 };
-
-std::string UnusedDriveRoot() {
-  const DWORD used = GetLogicalDrives();
-  for (char letter = 'Q'; letter <= 'Y'; ++letter)
-    if (!(used & (1u << (letter - 'A')))) return std::string(1, letter) + ":\\";
-  return {};
-}
 
 class Settings : public ::testing::Test {
  protected:
@@ -105,7 +99,7 @@ class Settings : public ::testing::Test {
 TEST_F(Settings, ATypedTargetIsTrimmedAndEndsInABackslashWhateverFollows) {
   ASSERT_TRUE(CreateDirectoryA(stored.c_str(), nullptr));
   ASSERT_TRUE(test::WriteFileBytes(fx.folder + "a file", "x"));
-  const std::string unused = UnusedDriveRoot();
+  const std::string unused = test::UnusedDriveRoot();
   ASSERT_FALSE(unused.empty());
   Start();
   const std::string conf = test::ReadFileOrEmpty(fx.ConfPath());
