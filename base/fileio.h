@@ -46,5 +46,9 @@ struct FolderId {
   }
 };
 bool ReadFolderId(const std::string& folder, FolderId& id);
+bool ReadFolderId(HANDLE folder, FolderId& id);
+// The file index alone, the same as ReadFolderId's, without the volume query that costs far
+// more under Wine than the rest (about 0.7 ms a folder): for folders known to share a volume.
+bool ReadFileIndex(HANDLE file, uint64_t& index);
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
 
 namespace qm {
 
@@ -24,28 +25,61 @@ int32_t AddKb(int32_t total, int32_t kb) {
 
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// chain: the identities of the folders from the walk's start down to folder.
-int32_t WalkSizeKB(const std::string& folder, std::vector<FolderId>& chain) {
-  WIN32_FIND_DATAA found;
-  UniqueFind search(FindFirstFileA((folder + "\\*.*").c_str(), &found));
-  if (!search) return 0;
+struct SizeWalk {
+  DWORD volumeSerial = 0;        // of the walk's start
+  std::vector<FolderId> chain;  // the folders from the walk's start down to the one in hand
+  std::vector<unsigned char> listing = std::vector<unsigned char>(64 * 1024);
+};
+
+struct SubFolder {
+  std::wstring name;
+  bool link;  // a reparse point: a junction or a link, which may lead to another volume
+};
+
+// Each folder is opened once, and that one handle tells its identity and lists it, in large
+// blocks and in UTF-16, so that a name outside the code page is walked too.
+int32_t WalkSizeKB(const std::wstring& folder, bool reachedByLink, SizeWalk& walk) {
+  UniqueFile handle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return 0;
+  // A plain sub-folder shares its parent's volume: its index alone spares the volume query.
+  FolderId id;
+  bool identified;
+  if (reachedByLink || walk.chain.empty()) {
+    identified = ReadFolderId(handle.get(), id);
+    if (identified && walk.chain.empty()) walk.volumeSerial = id.volumeSerial;
+  } else {
+    id.volumeSerial = walk.volumeSerial;
+    identified = ReadFileIndex(handle.get(), id.fileIndex);
+  }
+  // A link back into the folders being walked would make the walk endless.
+  if (identified && std::find(walk.chain.begin(), walk.chain.end(), id) != walk.chain.end())
+    return 0;
+
   int32_t total = 0;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string sub = folder + "\\" + name;
-      FolderId id;
-      const bool identified = ReadFolderId(sub, id);
-      if (identified && std::find(chain.begin(), chain.end(), id) != chain.end()) continue;
-      if (identified) chain.push_back(id);
-      total = AddKb(total, WalkSizeKB(sub, chain));
-      if (identified) chain.pop_back();
-    } else {
-      total = AddKb(total, BytesToKB64((static_cast<uint64_t>(found.nFileSizeHigh) << 32) |
-                                       found.nFileSizeLow));
+  std::vector<SubFolder> subs;
+  FILE_INFO_BY_HANDLE_CLASS block = FileFullDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(handle.get(), block, walk.listing.data(),
+                                      static_cast<DWORD>(walk.listing.size()))) {
+    block = FileFullDirectoryInfo;
+    for (size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(walk.listing.data() + at);
+      const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        total = AddKb(total, BytesToKB64(static_cast<uint64_t>(entry->EndOfFile.QuadPart)));
+      else if (name != L"." && name != L"..")
+        subs.push_back({std::wstring(name), (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+      if (!entry->NextEntryOffset) break;
+      at += entry->NextEntryOffset;
     }
-  } while (FindNextFileA(search.get(), &found));
+  }
+  handle.close();
+
+  if (identified) walk.chain.push_back(id);
+  for (const SubFolder& sub : subs)
+    total = AddKb(total, WalkSizeKB(folder + L"\\" + sub.name, sub.link, walk));
+  if (identified) walk.chain.pop_back();
   return total;
 }
 
@@ -94,10 +128,8 @@ int TagKind(DWORD attributes) {
 }
 
 int32_t FolderSizeKB(const std::string& folder) {
-  std::vector<FolderId> chain;
-  FolderId id;
-  if (ReadFolderId(folder, id)) chain.push_back(id);
-  return WalkSizeKB(folder, chain);
+  SizeWalk walk;
+  return WalkSizeKB(SystemTextToWide(folder), false, walk);
 }
 
 bool AppendTagItem(const XmlNode& tags, const std::string& text, const EntryLookup& lookUp) {
