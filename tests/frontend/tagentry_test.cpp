@@ -1,6 +1,5 @@
 // The window-free side of tagging: the folder size walk (its links, its large files and its
-// ceiling), the split of a tag text, the duplicate search, and a new item that cannot be
-// completed.
+// ceiling) and a new item that cannot be completed.
 #include "frontend/tagentry.h"
 
 #include "base/handles.h"
@@ -75,29 +74,6 @@ TEST_F(Scratch, ALinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   const int32_t kb = FolderSizeKB(tree);
   test::RemoveFolderLink(link);
   EXPECT_EQ(kb, 3);
-}
-
-TEST(TagText, SplitsAtTheLastBackslashOrColon) {
-  const struct {
-    const char *text, *name, *path;
-  } cases[] = {{"C:\\Docs\\a.txt", "a.txt", "C:\\Docs\\"},
-               {"C:\\Docs", "Docs", "C:\\"},
-               {"\\\\server\\share\\b", "b", "\\\\server\\share\\"},
-               {"C:x", "x", "C:"}};
-  for (const auto& c : cases) {
-    const TagName tag = SplitTagText(c.text);
-    EXPECT_EQ(tag.name, c.name) << c.text;
-    EXPECT_EQ(tag.path, c.path) << c.text;
-  }
-}
-
-TEST(TagText, TheDuplicateIsTheLastRowEqualInNameAndPathWithLetterCase) {
-  const std::vector<TagName> rows = {
-      {"a.txt", "C:\\D\\"}, {"b.txt", "C:\\D\\"}, {"a.txt", "C:\\D\\"}, {"", ""}, {"A.TXT", "C:\\D\\"}};
-  EXPECT_EQ(FindTagRow(rows, {"a.txt", "C:\\D\\"}), 2);
-  EXPECT_EQ(FindTagRow(rows, {"A.TXT", "C:\\D\\"}), 4);
-  EXPECT_EQ(FindTagRow(rows, {"a.txt", "C:\\d\\"}), -1);
-  EXPECT_EQ(FindTagRow(rows, {"b.txt", "C:\\D"}), -1);
 }
 
 // The server stops reading conf.xml at an item without size or kind and drops every tag after
