@@ -3,6 +3,7 @@
 #include "base/handles.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 
@@ -93,6 +94,30 @@ bool FileExists(const std::string& path) {
 bool FolderExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ReadFolderId(const std::string& folder, FolderId& id) {
+  const UniqueFile handle(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return handle && ReadFolderId(handle.get(), id);
+}
+
+bool ReadFolderId(HANDLE folder, FolderId& id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(folder, &info)) return false;
+  id.volumeSerial = info.dwVolumeSerialNumber;
+  id.fileIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+bool ReadFileIndex(HANDLE file, uint64_t& index) {
+  IO_STATUS_BLOCK io{};
+  FILE_INTERNAL_INFORMATION info{};
+  if (NtQueryInformationFile(file, &io, &info, sizeof info, FileInternalInformation) < 0)
+    return false;
+  index = static_cast<uint64_t>(info.IndexNumber.QuadPart);
+  return true;
 }
 
 }  // namespace qm

@@ -1,8 +1,11 @@
-// Whole-file reads and crash-safe whole-file replacement.
+// Whole-file reads, crash-safe whole-file replacement and folder identities.
 #pragma once
 
 #include "base/clock.h"
 
+#include <windows.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -32,5 +35,20 @@ std::string FolderOf(const std::string& path);
 
 bool FileExists(const std::string& path);     // a file or a folder
 bool FolderExists(const std::string& path);
+
+// A folder's identity, the same through every link that leads to it: what a walk of a tree
+// compares to notice a link back into the folders it is walking.
+struct FolderId {
+  DWORD volumeSerial = 0;
+  uint64_t fileIndex = 0;
+  bool operator==(const FolderId& other) const {
+    return volumeSerial == other.volumeSerial && fileIndex == other.fileIndex;
+  }
+};
+bool ReadFolderId(const std::string& folder, FolderId& id);
+bool ReadFolderId(HANDLE folder, FolderId& id);
+// The file index alone, the same as ReadFolderId's, without the volume query that costs far
+// more under Wine than the rest (about 0.7 ms a folder): for folders known to share a volume.
+bool ReadFileIndex(HANDLE file, uint64_t& index);
 
 }  // namespace qm

@@ -91,13 +91,9 @@ void TfrMain::ShowConfig() {
   try {
     const IntervalView view =
         IntervalFromPeriod(ParseInt32(root.ChildByNameOrAppend("syncperiod").Text()));
-    if (view.unitIndex == kHoursUnit) {
-      SetUnitsIndex(kHoursUnit);
-      SetScanIntervalValue(view.value);
-    } else {
-      SetScanIntervalValue(view.value);
-      SetUnitsIndex(kMinutesUnit);
-    }
+    // The unit first: it sets the range that the value must fit.
+    SetUnitsIndex(view.unitIndex);
+    SetScanIntervalValue(view.value);
     SetTextOf(lbScanInterval,
               TextOf(speScanInterval) + " " + ComboItemText(cbUnits, UnitsIndex()));
   } catch (...) {
@@ -110,7 +106,9 @@ void TfrMain::ShowConfig() {
   }
 
   // Row i stands for child i of tagslist; the rows go even when nothing else could be shown.
+  ++ownRowRemovals_;  // a reload is no user's selection
   SendMessageA(lvTagged, LVM_DELETEALLITEMS, 0, 0);
+  --ownRowRemovals_;
   try {
     const XmlNode tags = root.ChildByNameOrAppend("tagslist");
     const int count = tags.ChildCount();

@@ -176,6 +176,7 @@ bool TfrMain::CreateForm() {
 
 bool TfrMain::OnCreate() {
   CreateControls();
+  HookTagListMouse();
   RECT client{};
   GetClientRect(hwnd(), &client);
   LayOut(client.right, client.bottom);
@@ -502,7 +503,11 @@ int TfrMain::ScanIntervalValue() const {
 }
 
 void TfrMain::SetScanIntervalValue(int value) {
-  value = value < kScanMin ? kScanMin : value > kScanMax ? kScanMax : value;
+  // The range narrows while hours are selected (cbUnitsChange).
+  int low = kScanMin, high = kScanMax;
+  SendMessageA(speScanArrows, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
+               reinterpret_cast<LPARAM>(&high));
+  value = value < low ? low : value > high ? high : value;
   SendMessageA(speScanArrows, UDM_SETPOS32, 0, value);
   SetTextOf(speScanInterval, std::to_string(value));  // the change handler runs on a change
 }
@@ -516,7 +521,10 @@ int TfrMain::UnitsIndex() const {
   return static_cast<int>(SendMessageA(cbUnits, CB_GETCURSEL, 0, 0));
 }
 
-void TfrMain::SetUnitsIndex(int index) { SendMessageA(cbUnits, CB_SETCURSEL, index, 0); }
+void TfrMain::SetUnitsIndex(int index) {
+  SendMessageA(cbUnits, CB_SETCURSEL, index, 0);
+  cbUnitsChange();
+}
 
 // --- messages ---
 
@@ -547,6 +555,7 @@ LRESULT TfrMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void TfrMain::OnCommand(int id, int notifyCode, HWND control) {
   try {
+    if (OnEditingCommand(id, notifyCode)) return;
     switch (id) {
       case idScanInterval:
         if (notifyCode == EN_CHANGE) speScanIntervalChange();
@@ -587,7 +596,7 @@ void TfrMain::OnCommand(int id, int notifyCode, HWND control) {
   }
 }
 
-LRESULT TfrMain::OnNotify(NMHDR& header) { return 0; }
+LRESULT TfrMain::OnNotify(NMHDR& header) { return OnTagListNotify(header); }
 
 void TfrMain::OnClose() {
   FormClose();

@@ -91,6 +91,19 @@ class TfrMain : public Window {
   // The help context of a control: its own, or that of the nearest window around it.
   static DWORD HelpContextOf(HWND control);
 
+  // --- tag list editing (maintags.cpp) ---
+  enum class MouseButton { Left, Right, Middle };
+  void btTagClick();  // a failed save of conf.xml is let out to the caller
+  void lvTaggedSelectItem(int row);
+  void eTagChange();
+  void btUnTagClick();
+  void lvTaggedMouseDown(MouseButton button, int x, int y);  // x, y in the list's client area
+  void DeleteSelectedTag();
+  // --- target folder and scan interval (mainsettings.cpp) ---
+  void btTargetSetClick();
+  void btScanSetClick();  // a failed save of conf.xml is let out to the caller
+  void cbUnitsChange();   // keeps the interval within what syncperiod holds
+
   // --- the conf.xml document (mainconfig.cpp) ---
   void LoadConfig();
   void ShowConfig();
@@ -182,6 +195,13 @@ class TfrMain : public Window {
   void PaintPictures(HDC dc);
   void DrawButton(const DRAWITEMSTRUCT& item);
   void ScanArrowsMoved();
+  // The commands and notifications of the tag list and the settings (maintags.cpp,
+  // mainsettings.cpp); true when the command was theirs.
+  bool OnEditingCommand(int id, int notifyCode);
+  LRESULT OnTagListNotify(NMHDR& header);
+  void HookTagListMouse();
+  static LRESULT CALLBACK TagListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                      DWORD_PTR self);
 
   FrontEnvironment env_;
   HACCEL accelerators_ = nullptr;
@@ -190,6 +210,11 @@ class TfrMain : public Window {
   // where everything goes (mainform.cpp).
   struct Look;
   std::unique_ptr<Look> look_;
+  // Rows the program removes itself: their selection changes are no user's (maintags.cpp).
+  int ownRowRemovals_ = 0;
+  // The list's button release that belongs to a press which asked about untagging; the
+  // question's own modal loop takes it from a real mouse (maintags.cpp).
+  bool dropNextButtonUp_ = false;
 };
 
 }  // namespace qm

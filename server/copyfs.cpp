@@ -190,18 +190,6 @@ bool SameFileDate(const FILETIME& a, const FILETIME& b) {
   return difference > -2 * kTicksPerSecond && difference < 2 * kTicksPerSecond;
 }
 
-bool ReadFolderId(const std::string& folder, FolderId& id) {
-  UniqueFile handle(CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle.get(), &info)) return false;
-  id.volumeSerial = info.dwVolumeSerialNumber;
-  id.fileIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return true;
-}
-
 bool StaysInsideTarget(const std::string& target, const std::string& relative) {
   size_t start = 0;
   while (start <= relative.size()) {

@@ -1,7 +1,7 @@
 // The file-system steps of a copy run: single-path lookups, folder listings held in memory,
-// the file-date comparison, folder identities for the link-loop guard, the check that a mirror
-// path stays inside the target, the copy that reaches its name only when complete and never
-// destroys the copy it replaces, and the clean-up of what an ended copy left.
+// the file-date comparison, the check that a mirror path stays inside the target, the copy
+// that reaches its name only when complete and never destroys the copy it replaces, and the
+// clean-up of what an ended copy left.
 #pragma once
 
 #include <windows.h>
@@ -58,16 +58,6 @@ std::string UpperCaseName(const std::string& name);
 // round a copy's time up to the next even second, which can cross into the next step. Both
 // amount to: less than 2 seconds apart.
 bool SameFileDate(const FILETIME& a, const FILETIME& b);
-
-// A folder's identity, the same through every link that leads to it.
-struct FolderId {
-  DWORD volumeSerial = 0;
-  uint64_t fileIndex = 0;
-  bool operator==(const FolderId& other) const {
-    return volumeSerial == other.volumeSerial && fileIndex == other.fileIndex;
-  }
-};
-bool ReadFolderId(const std::string& folder, FolderId& id);
 
 // Whether target + relative lies strictly inside target: relative holds no "." or ".."
 // segment (nor one of dots and blanks only, which Windows shortens to those), no colon (a

@@ -6,6 +6,7 @@
 // lock while it works, so ctx.holdPoint (called before each tag and each file) may park it.
 #pragma once
 
+#include "base/fileio.h"
 #include "server/copyfs.h"
 #include "server/engine.h"
 

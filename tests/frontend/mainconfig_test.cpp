@@ -75,7 +75,7 @@ TEST_F(ConfigView, TheIntervalShowsInWholeHoursFromOneHourElseInMinutes) {
                {"7200000", 2, 0, "2 hours"},    {"1800000", 30, 1, "30 minutes"},
                {"60000", 1, 1, "1 minute"},     {"30000", 1, 1, "1 minute"},
                {"86400000", 24, 0, "24 hours"}, {"2147483647", 596, 0, "596 hours"},
-               {"-1", 999, 0, "999 hours"}};
+               {"-1", 596, 0, "596 hours"}};  // hours stop where syncperiod ends
   Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));
   for (const auto& c : cases) {
     Reload(Conf(c.period, "C:\\Backup\\", "01-01-2004"));
@@ -85,8 +85,8 @@ TEST_F(ConfigView, TheIntervalShowsInWholeHoursFromOneHourElseInMinutes) {
   }
   // Not an integer: the interval controls keep what they showed; the other steps go on.
   Reload(Conf("1h", "D:\\Other\\", "01-01-2004"));
-  EXPECT_EQ(fx.Text(form().lbScanInterval), "999 hours");
-  EXPECT_EQ(form().ScanIntervalValue(), 999);
+  EXPECT_EQ(fx.Text(form().lbScanInterval), "596 hours");
+  EXPECT_EQ(form().ScanIntervalValue(), 596);
   EXPECT_EQ(fx.Text(form().eTarget), "D:\\Other\\");
 }
 

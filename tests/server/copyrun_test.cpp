@@ -18,6 +18,8 @@ using test::ReadFileOrEmpty;
 using test::SameFileTime;
 using test::Tag;
 using test::LastWriteTime;
+using test::MakeFolderLink;
+using test::RemoveFolderLink;
 
 const char kMissingLine[] = "QuillmereServer# The tagged file is not available!";
 
@@ -282,42 +284,6 @@ TEST(CopyRun, TagLeadingOutOfTheTargetIsRefusedWithTheGeneralMessage) {
   EXPECT_EQ(rig.clock.sleeps.size(), 2u);
 }
 
-std::string UnixPath(std::string windowsPath) {
-  if (windowsPath.size() < 2 || (windowsPath[0] != 'Z' && windowsPath[0] != 'z') ||
-      windowsPath[1] != ':')
-    return {};
-  windowsPath = windowsPath.substr(2);
-  std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
-  return windowsPath;
-}
-
-// Starts a Unix tool of /bin, which a Wine process can do.
-bool RunUnixTool(const std::string& tool, const std::string& arguments) {
-  const std::string program = "Z:\\bin\\" + tool;
-  if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
-  std::string command = program + " " + arguments;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi))
-    return false;
-  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-  // Wine's handle to a Unix process does not always report its end: callers poll for the effect.
-  WaitForSingleObject(pi.hProcess, 30000);
-  return true;
-}
-
-// A Unix symbolic link: Wine's own CreateSymbolicLinkA reports success without making one.
-bool MakeFolderLink(const std::string& target, const std::string& link) {
-  const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
-  if (unixTarget.empty() || unixLink.empty() ||
-      !RunUnixTool("ln", "-s " + unixTarget + " " + unixLink))
-    return false;
-  for (int i = 0; i < 100 && !FolderExists(link); ++i) Sleep(50);
-  return FolderExists(link);
-}
-
 TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   CopyRig rig;
   const std::string tree = rig.source + "Looped";
@@ -336,7 +302,7 @@ TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   EXPECT_FALSE(FileExists(destTree + "\\sub\\back"));
   EXPECT_EQ(tags[0].Size, 3u);
   EXPECT_TRUE(rig.dialogs.empty());
-  RunUnixTool("rm", "-f " + UnixPath(link));  // Wine cannot remove the link itself
+  RemoveFolderLink(link);
 }
 
 TEST(CopyRun, LockedSourceQueuesTheExactMessageBoxAndTheRunGoesOn) {

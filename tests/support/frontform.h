@@ -16,6 +16,7 @@
 
 #include <commctrl.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,7 +76,10 @@ class FrontForm {
     previous_ = SetMessageBoxHandler(
         [this](HWND owner, const std::string& text, const std::string& caption, UINT type) {
           questions.push_back({owner, text, caption, type});
-          return answer;
+          if (answers.empty()) return answer;
+          const int next = answers.front();
+          answers.pop_front();
+          return next;
         });
   }
   ~FrontForm() {
@@ -148,6 +152,26 @@ class FrontForm {
   int Rows() const {
     return static_cast<int>(SendMessageA(form->lvTagged, LVM_GETITEMCOUNT, 0, 0));
   }
+  // Types into an edit as a user would: the edit reports the change to the window.
+  void Type(HWND edit, const std::string& text) const { SetWindowTextA(edit, text.c_str()); }
+  // A click on a button; a disabled button ignores it, as it ignores the mouse.
+  void Click(HWND button) const {
+    if (IsWindowEnabled(button))
+      SendMessageA(form->hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+  }
+  bool Selected(int row) const {
+    return SendMessageA(form->lvTagged, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
+                        LVIS_SELECTED) != 0;
+  }
+  // Selects or deselects a row as a click with the control key would.
+  void Select(int row, bool selected = true) const {
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED;
+    state.state = selected ? LVIS_SELECTED : 0;
+    SendMessageA(form->lvTagged, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&state));
+  }
   bool MenuEnabled(int id) const {
     return !(GetMenuState(form->MainMenu1, static_cast<UINT>(id), MF_BYCOMMAND) &
              (MF_GRAYED | MF_DISABLED));
@@ -157,6 +181,7 @@ class FrontForm {
   const std::string key;
   FakeClock clock;
   int answer = IDYES;
+  std::deque<int> answers;  // answered first, one per box; then answer
   std::vector<Question> questions;
   std::unique_ptr<TfrMain> form;
 

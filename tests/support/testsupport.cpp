@@ -1,9 +1,11 @@
 #include "support/testsupport.h"
 
+#include "base/fileio.h"
 #include "base/handles.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -20,7 +22,49 @@ std::string FromUnix(const std::string& unix) {
   return p;
 }
 
+std::string UnixPath(std::string windowsPath) {
+  if (windowsPath.size() < 2 || (windowsPath[0] != 'Z' && windowsPath[0] != 'z') ||
+      windowsPath[1] != ':')
+    return {};
+  windowsPath = windowsPath.substr(2);
+  std::replace(windowsPath.begin(), windowsPath.end(), '\\', '/');
+  return windowsPath;
+}
+
+// Starts a Unix tool of /bin, which a Wine process can do.
+bool RunUnixTool(const std::string& tool, const std::string& arguments) {
+  const std::string program = "Z:\\bin\\" + tool;
+  if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+  std::string command = program + " " + arguments;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi))
+    return false;
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+  // Wine's handle to a Unix process does not always report its end: callers poll for the effect.
+  WaitForSingleObject(pi.hProcess, 30000);
+  return true;
+}
+
 }  // namespace
+
+bool MakeFolderLink(const std::string& target, const std::string& link) {
+  const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
+  if (unixTarget.empty() || unixLink.empty() ||
+      !RunUnixTool("ln", "-s " + unixTarget + " " + unixLink))
+    return false;
+  for (int i = 0; i < 100 && !FolderExists(link); ++i) Sleep(50);
+  return FolderExists(link);
+}
+
+void RemoveFolderLink(const std::string& link) {
+  const std::string unixLink = UnixPath(link);
+  if (unixLink.empty() || !RunUnixTool("rm", "-f " + unixLink)) return;
+  for (int i = 0; i < 100 && GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+    Sleep(50);
+}
 
 std::string BinDir() { return FromUnix(QM_BIN_DIR_UNIX); }
 std::string BuildDir() { return FromUnix(QM_BUILD_DIR_UNIX); }

@@ -27,6 +27,12 @@ bool WriteFileWithTime(const std::string& path, const std::string& bytes,
 std::optional<FILETIME> LastWriteTime(const std::string& path);
 bool SetLastWriteTime(const std::string& path, const FILETIME& lastWrite);
 
+// A Unix symbolic link at link (a Windows path on drive Z:) to the folder target, which a tree
+// walk meets as a folder; false where it cannot be made (Wine's own CreateSymbolicLinkA reports
+// success without making one). RemoveFolderLink removes the link only, which Wine cannot.
+bool MakeFolderLink(const std::string& target, const std::string& link);
+void RemoveFolderLink(const std::string& link);
+
 // The small drive letter (with its own tmpfs) the harness set up, such as "T:\"; empty when
 // the harness could not mount one (tests that need it skip).
 std::string SmallDriveRoot();

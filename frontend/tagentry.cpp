@@ -1,0 +1,157 @@
+#include "frontend/tagentry.h"
+
+#include "base/fileio.h"
+#include "base/handles.h"
+#include "tools/tools.h"
+
+#include <algorithm>
+#include <limits>
+#include <string_view>
+
+namespace qm {
+
+const char* const kUnknownEntryCaption = "Unknown File or Directory";
+const char* const kUnknownEntryText =
+    "The File or Directory does not exist or is not available on this PC. Please use the Browse "
+    "function to identify the file or directory you wish to tag!";
+
+namespace {
+
+int32_t AddKb(int32_t total, int32_t kb) {
+  const int64_t sum = static_cast<int64_t>(total) + kb;
+  return sum > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                   : static_cast<int32_t>(sum);
+}
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+struct SizeWalk {
+  DWORD volumeSerial = 0;        // of the walk's start
+  std::vector<FolderId> chain;  // the folders from the walk's start down to the one in hand
+  std::vector<unsigned char> listing = std::vector<unsigned char>(64 * 1024);
+};
+
+struct SubFolder {
+  std::wstring name;
+  bool link;  // a reparse point: a junction or a link, which may lead to another volume
+};
+
+// Each folder is opened once, and that one handle tells its identity and lists it, in large
+// blocks and in UTF-16, so that a name outside the code page is walked too.
+int32_t WalkSizeKB(const std::wstring& folder, bool reachedByLink, SizeWalk& walk) {
+  UniqueFile handle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return 0;
+  // A plain sub-folder shares its parent's volume: its index alone spares the volume query.
+  FolderId id;
+  bool identified;
+  if (reachedByLink || walk.chain.empty()) {
+    identified = ReadFolderId(handle.get(), id);
+    if (identified && walk.chain.empty()) walk.volumeSerial = id.volumeSerial;
+  } else {
+    id.volumeSerial = walk.volumeSerial;
+    identified = ReadFileIndex(handle.get(), id.fileIndex);
+  }
+  // A link back into the folders being walked would make the walk endless.
+  if (identified && std::find(walk.chain.begin(), walk.chain.end(), id) != walk.chain.end())
+    return 0;
+
+  int32_t total = 0;
+  std::vector<SubFolder> subs;
+  FILE_INFO_BY_HANDLE_CLASS block = FileFullDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(handle.get(), block, walk.listing.data(),
+                                      static_cast<DWORD>(walk.listing.size()))) {
+    block = FileFullDirectoryInfo;
+    for (size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(walk.listing.data() + at);
+      const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        total = AddKb(total, BytesToKB64(static_cast<uint64_t>(entry->EndOfFile.QuadPart)));
+      else if (name != L"." && name != L"..")
+        subs.push_back({std::wstring(name), (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+      if (!entry->NextEntryOffset) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  handle.close();
+
+  if (identified) walk.chain.push_back(id);
+  for (const SubFolder& sub : subs)
+    total = AddKb(total, WalkSizeKB(folder + L"\\" + sub.name, sub.link, walk));
+  if (identified) walk.chain.pop_back();
+  return total;
+}
+
+}  // namespace
+
+bool FindEntry(const std::string& path, FoundEntry& entry) {
+  WIN32_FIND_DATAA found;
+  UniqueFind search(FindFirstFileA(path.c_str(), &found));
+  if (!search) return false;
+  entry.attributes = found.dwFileAttributes;
+  entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  return true;
+}
+
+bool IsFullPathText(const std::string& text) {
+  if (text.size() >= 3 && IsDriveLetter(text[0]) && text[1] == ':' && text[2] == '\\') return true;
+  return text.size() >= 3 && text[0] == '\\' && text[1] == '\\' && text[2] != '\\';
+}
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+std::string DropOneTrailingBackslash(const std::string& text) {
+  return !text.empty() && text.back() == '\\' ? text.substr(0, text.size() - 1) : text;
+}
+
+bool TagTextExists(const std::string& text, const EntryLookup& lookUp) {
+  FoundEntry entry;
+  return IsFullPathText(text) && !HasWildcard(text) && lookUp(text, entry);
+}
+
+TagName SplitTagText(const std::string& text) {
+  const size_t cut = text.find_last_of("\\:");
+  if (cut == std::string::npos) return {text, ""};
+  return {text.substr(cut + 1), text.substr(0, cut + 1)};
+}
+
+int FindTagRow(const std::vector<TagName>& rows, const TagName& tag) {
+  for (int i = static_cast<int>(rows.size()) - 1; i >= 0; --i)
+    if (rows[static_cast<size_t>(i)] == tag) return i;
+  return -1;
+}
+
+int TagKind(DWORD attributes) {
+  return ((attributes & FILE_ATTRIBUTE_DIRECTORY) ? 2 : 0) +
+         ((attributes & FILE_ATTRIBUTE_HIDDEN) ? 1 : 0);
+}
+
+int32_t FolderSizeKB(const std::string& folder) {
+  SizeWalk walk;
+  return WalkSizeKB(SystemTextToWide(folder), false, walk);
+}
+
+bool AppendTagItem(const XmlNode& tags, const std::string& text, const EntryLookup& lookUp) {
+  const XmlNode item = tags.AppendChildElement("item");
+  try {
+    const TagName tag = SplitTagText(text);
+    item.AppendChildElement("caption").SetText(tag.name);
+    item.AppendChildElement("path").SetText(tag.path);
+    item.AppendChildElement("lastsync").SetText(DateTimeToText(NeverSyncDate));
+    FoundEntry entry;
+    // An item without size and kind would end the server's reading of conf.xml.
+    if (!lookUp(text, entry)) throw XmlError("the entry is gone: " + text);
+    const bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const int32_t kb = folder ? FolderSizeKB(text) : BytesToKB64(entry.size);
+    item.AppendChildElement("size").SetText(std::to_string(kb));
+    item.AppendChildElement("ftype").SetText(std::to_string(TagKind(entry.attributes)));
+    return true;
+  } catch (...) {
+    item.RemoveAllChildren();
+    tags.RemoveChild(tags.ChildCount() - 1);
+    return false;
+  }
+}
+
+}  // namespace qm
