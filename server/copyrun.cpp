@@ -62,6 +62,10 @@ void CopyRun::Hold() {
 }
 
 void CopyRun::SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath) {
+  struct ReleaseAtEnd {
+    VolumeProbe& volumes;
+    ~ReleaseAtEnd() { volumes.ReleaseHeld(); }
+  } release{ctx_.volumes};
   try {
     const size_t count = tags.size();
     for (size_t i = 0; i < count; ++i) {

@@ -145,6 +145,31 @@ TEST(CopyRunFull, RealFullDiskKeepsTheOldCopyAndLeavesNoTemporaryFile) {
   test::RemoveTree(target);
 }
 
+// The real probe keeps the volume's root open between questions: every answer is read anew.
+TEST(CopyRunFull, SystemProbeReadsTheFreeSpaceAnewAtEveryQuestion) {
+  const std::string drive = test::SmallDriveRoot();
+  if (drive.empty()) GTEST_SKIP() << "no small drive: the harness could not mount its tmpfs";
+  VolumeProbe& probe = SystemVolumeProbe();
+  const auto platformFree = [&] {
+    ULARGE_INTEGER freeBytes{};
+    EXPECT_TRUE(GetDiskFreeSpaceExA(drive.c_str(), &freeBytes, nullptr, nullptr));
+    return freeBytes.QuadPart;
+  };
+  uint64_t before = 0, during = 0, after = 0;
+  ASSERT_TRUE(probe.FreeBytes(drive[0], before));
+  EXPECT_EQ(before, platformFree());
+  const std::string file = drive + "probe-" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(test::WriteFileBytes(file, std::string(1 << 20, 'P')));
+  ASSERT_TRUE(probe.FreeBytes(drive[0], during));
+  EXPECT_LE(during + (1 << 20), before);
+  EXPECT_EQ(during, platformFree());
+  ASSERT_TRUE(DeleteFileA(file.c_str()));
+  probe.ReleaseHeld();
+  ASSERT_TRUE(probe.FreeBytes(drive[0], after));
+  EXPECT_EQ(after, before);
+  probe.ReleaseHeld();
+}
+
 // A new folder is built under a temporary name: a full target in the middle of it leaves no
 // torn copy and no temporary folder, and the next run completes it.
 TEST(CopyRunFull, RealFullDiskInTheMiddleOfANewFolder) {
