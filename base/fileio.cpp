@@ -87,6 +87,30 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+bool RemoveTree(const std::string& folder) {
+  std::string base = folder;
+  if (!base.empty() && base.back() == '\\') base.pop_back();
+  WIN32_FIND_DATAA found;
+  UniqueFind find(FindFirstFileA((base + "\\*").c_str(), &found));
+  if (find) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string full = base + "\\" + name;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveTree(full);
+      } else {
+        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(full.c_str())) RemoveDirectoryA(full.c_str());
+      }
+    } while (FindNextFileA(find.get(), &found));
+  }
+  find.close();
+  SetFileAttributesA(base.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return RemoveDirectoryA(base.c_str()) != FALSE;
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -33,6 +33,10 @@ bool WriteNewFile(const std::string& path, const std::string& bytes);
 // The folder part of a path, up to and including its last backslash; empty without one.
 std::string FolderOf(const std::string& path);
 
+// Removes folder and everything below it, read-only entries too; a link inside it is removed
+// itself, never followed. True when the folder is gone.
+bool RemoveTree(const std::string& folder);
+
 bool FileExists(const std::string& path);     // a file or a folder
 bool FolderExists(const std::string& path);
 

@@ -1,5 +1,6 @@
 #include "server/copyfs.h"
 
+#include "base/fileio.h"
 #include "base/handles.h"
 
 #include <atomic>
@@ -41,20 +42,17 @@ bool FullPath(const std::string& path, std::string& full) {
   return false;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 constexpr char kTempPrefix[] = "~qm";
 constexpr char kTempSuffix[] = ".tmp";
 constexpr size_t kTempDigits = 8;
 constexpr size_t kTempNameLength = sizeof kTempPrefix - 1 + kTempDigits + sizeof kTempSuffix - 1;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+}  // namespace
+
 // Unique within the process, and combined with the process id so that two programs never pick
 // the same name at the same moment.
-std::string TemporaryName(const std::string& folder) {
+std::string NewTemporaryPath(const std::string& folder) {
   static std::atomic<uint32_t> counter{0};
   const uint32_t n = (GetCurrentProcessId() << 20) ^ (GetTickCount() << 8) ^ counter++;
   std::string name = folder + "\\" + kTempPrefix;
@@ -62,8 +60,10 @@ std::string TemporaryName(const std::string& folder) {
   return name + kTempSuffix;
 }
 
+namespace {
+
 bool TemporaryFits(const std::string& folder) {
-  return folder.size() + 1 + kTempNameLength < MAX_PATH;
+  return folder.size() + 1 + kTempNameLength < kFilePathLimit;
 }
 
 bool IsExistsError(DWORD error) {
@@ -144,6 +144,11 @@ bool LookUpPath(const std::string& path, EntryFacts& facts) {
   return true;
 }
 
+std::string ParentFolder(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 bool IsTemporaryName(const std::string& name) {
   constexpr size_t prefix = sizeof kTempPrefix - 1;
   if (name.size() != kTempNameLength || name.compare(0, prefix, kTempPrefix) != 0 ||
@@ -171,8 +176,7 @@ bool FolderEntries::Read(const std::string& folder) {
   do {
     // The first of two names that differ only in case wins, as a single lookup would give.
     entries_.emplace(UpperCaseName(found.cFileName), FactsOf(found));
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(found.cFileName))
-      temporaries_.push_back(found.cFileName);
+    if (IsTemporaryName(found.cFileName)) temporaries_.push_back(found.cFileName);
   } while (FindNextFileA(find.get(), &found));
   return true;
 }
@@ -213,7 +217,7 @@ namespace {
 CopyResult CopyToTemporary(const std::string& source, const std::string& folder,
                            std::string& temp) {
   for (int attempt = 0;; ++attempt) {
-    temp = TemporaryName(folder);
+    temp = NewTemporaryPath(folder);
     if (CopyFileA(source.c_str(), temp.c_str(), TRUE)) return CopyResult::Copied;
     const DWORD error = GetLastError();
     if (IsExistsError(error) && attempt < 16) continue;
@@ -274,7 +278,7 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
                          const EntryFacts* oldCopy) {
   // A folder standing at dest can never be replaced by a file: fail before copying anything.
   if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
-  const std::string folder = FolderOf(dest);
+  const std::string folder = ParentFolder(dest);
   if (!TemporaryFits(folder)) return CopyDirect(source, dest);
 
   std::string temp;
@@ -296,6 +300,20 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
   return ReplaceWithTemporary(temp, dest, *oldCopy);
 }
 
+CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft) {
+  // Overwriting is allowed: whatever stands there was made by this run (a source name that
+  // differs only in letter case from one copied before).
+  if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
+  const DWORD error = GetLastError();
+  if (!RemovePartial(dest) && GetFileAttributesA(dest.c_str()) != INVALID_FILE_ATTRIBUTES)
+    partLeft = true;
+  return FailureOf(error, source);
+}
+
+bool RenameFolder(const std::string& temp, const std::string& dest) {
+  return MoveFileExA(temp.c_str(), dest.c_str(), 0) != FALSE;
+}
+
 void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::string& destFolder,
                                const std::vector<std::string>& names) {
   // A source folder that does not answer (a drive unplugged) says nothing about whose files
@@ -305,7 +323,12 @@ void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::strin
   for (const std::string& name : names) {
     EntryFacts source;
     if (!IsTemporaryName(name) || LookUpEntry(sourceFolder + "\\" + name, source)) continue;
-    RemovePartial(destFolder + "\\" + name);
+    const std::string path = destFolder + "\\" + name;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      RemoveTree(path);
+    else
+      RemovePartial(path);
   }
 }
 
@@ -316,8 +339,7 @@ void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::strin
                                  &found));
   if (!find) return;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryName(found.cFileName))
-      names.push_back(found.cFileName);
+    if (IsTemporaryName(found.cFileName)) names.push_back(found.cFileName);
   } while (FindNextFileA(find.get(), &found));
   find.close();
   RemoveLeftoverTemporaries(sourceFolder, destFolder, names);

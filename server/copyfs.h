@@ -1,7 +1,8 @@
 // The file-system steps of a copy run: single-path lookups, folder listings held in memory,
-// the file-date comparison, the check that a mirror path stays inside the target, the copy
-// that reaches its name only when complete and never destroys the copy it replaces, and the
-// clean-up of what an ended copy left.
+// the file-date comparison, the check that a mirror path stays inside the target, the copy that
+// reaches its name only when complete and never destroys the copy it replaces, the straight
+// copy into a folder that is built under a temporary name, and the clean-up of what an ended
+// copy left.
 #pragma once
 
 #include <windows.h>
@@ -31,9 +32,20 @@ bool LookUpEntry(const std::string& path, EntryFacts& facts);
 // the lookup for a folder that exists but cannot be listed.
 bool LookUpPath(const std::string& path, EntryFacts& facts);
 
-// Whether name has the form of this program's temporary copies: "~qm", eight lower-case hex
-// digits, ".tmp", exactly as they are made.
+// The folder that holds path, without trailing "\"; empty when path has no "\".
+std::string ParentFolder(const std::string& path);
+
+// Whether name has the form of this program's temporary copies and folders: "~qm", eight
+// lower-case hex digits, ".tmp", exactly as they are made.
 bool IsTemporaryName(const std::string& name);
+
+// A fresh temporary name in folder (without trailing "\"), as a full path.
+std::string NewTemporaryPath(const std::string& folder);
+
+// The longest paths the ANSI calls take: a file's path is shorter than MAX_PATH, and a folder's
+// shorter than MAX_PATH - 12, as CreateDirectoryA keeps room for an 8.3 name inside it.
+constexpr size_t kFilePathLimit = MAX_PATH;
+constexpr size_t kFolderPathLimit = MAX_PATH - 12;
 
 // The entries of one folder by name. Names match without regard to letter case, as a lookup of
 // a single path on Windows does, so one listing answers every lookup in that folder.
@@ -43,7 +55,7 @@ class FolderEntries {
   bool Read(const std::string& folder);
   const EntryFacts* Find(const std::string& name) const;  // null when there is no such entry
   size_t Count() const { return entries_.size(); }
-  // The listed files whose names have the form of this program's temporary copies.
+  // The listed files and folders whose names have the form of this program's temporaries.
   const std::vector<std::string>& Temporaries() const { return temporaries_; }
 
  private:
@@ -81,9 +93,19 @@ enum class CopyResult { Copied, SourceMissing, DiskFull, Failed };
 CopyResult CopyReplacing(const std::string& source, const std::string& dest,
                          const EntryFacts* oldCopy);
 
-// Removes the temporary files that an ended process left in destFolder (names: those of its
-// listing that have the form of the temporary copies), except where sourceFolder holds a file
-// of the same name: that is a user's own file, and its copy stays.
+// Copies source to dest, a path inside a folder that this run is building under a temporary
+// name: nothing there is anyone's copy yet, so the copy goes straight to its name. A failed
+// copy removes what it made; partLeft tells that a part of it could not be removed, so that the
+// folder must not reach its real name.
+CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft);
+
+// Renames a folder built under a temporary name to its real name, which must still be free.
+bool RenameFolder(const std::string& temp, const std::string& dest);
+
+// Removes the temporary files and folders (a folder with all it holds) that an ended process
+// left in destFolder (names: those of its listing that have the form of the temporaries),
+// except where sourceFolder holds an entry of the same name: that is a user's own file or
+// folder, and its copy stays.
 void RemoveLeftoverTemporaries(const std::string& sourceFolder, const std::string& destFolder,
                                const std::vector<std::string>& names);
 // The same for a folder that was not listed: finds the candidates itself.

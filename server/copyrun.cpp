@@ -1,5 +1,6 @@
 #include "server/copyrun.h"
 
+#include "base/fileio.h"
 #include "base/handles.h"
 #include "server/problems.h"
 #include "tools/tools.h"
@@ -25,6 +26,10 @@ int32_t AddKb(int32_t total, int32_t kb) {
   return sum > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
                                                    : static_cast<int32_t>(sum);
 }
+
+// A path inside a folder being built would not fit where its real path does: the build gives
+// way to copies made in place.
+struct BuildDoesNotFit {};
 
 // Pops the folder that a walk pushed, also when EDiskFull passes through.
 class ChainEntry {
@@ -57,6 +62,10 @@ void CopyRun::Hold() {
 }
 
 void CopyRun::SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath) {
+  struct ReleaseAtEnd {
+    VolumeProbe& volumes;
+    ~ReleaseAtEnd() { volumes.ReleaseHeld(); }
+  } release{ctx_.volumes};
   try {
     const size_t count = tags.size();
     for (size_t i = 0; i < count; ++i) {
@@ -139,12 +148,13 @@ int32_t CopyRun::SyncFile(const std::string& source, const std::string& dest) {
 }
 
 int32_t CopyRun::SyncListedFile(const std::string& source, const std::string& dest,
-                                const EntryFacts& sourceFacts, const EntryFacts* destFacts) {
+                                const EntryFacts& sourceFacts, const EntryFacts* destFacts,
+                                Fill fill) {
   const int32_t kb = BytesToKB64(sourceFacts.size);
   if (destFacts != nullptr && !destFacts->IsFolder() &&
       SameFileDate(sourceFacts.lastWrite, destFacts->lastWrite))
     return -1;
-  const Outcome outcome = CopyOne(source, dest, destFacts);
+  const Outcome outcome = CopyOne(source, dest, destFacts, fill);
   // A source that vanished after the listing was never there to copy: no copy attempt.
   if (outcome == Outcome::SourceMissing) return -1;
   CheckFreeSpace(dest);
@@ -158,8 +168,11 @@ bool CopyRun::CopyOneFile(const std::string& source, const std::string& dest) {
 }
 
 CopyRun::Outcome CopyRun::CopyOne(const std::string& source, const std::string& dest,
-                                  const EntryFacts* oldCopy) {
-  switch (CopyReplacing(source, dest, oldCopy)) {
+                                  const EntryFacts* oldCopy, Fill fill) {
+  const CopyResult result = fill == Fill::Build
+                                ? CopyStraight(source, dest, building_->partLeft)
+                                : CopyReplacing(source, dest, oldCopy);
+  switch (result) {
     case CopyResult::Copied:
       return Outcome::Copied;
     case CopyResult::DiskFull:
@@ -183,6 +196,7 @@ void CopyRun::CheckFreeSpace(const std::string& dest) {
 
 DateTime CopyRun::SyncDir(const std::string& source, const std::string& dest, int32_t& totalKb) {
   walkChain_.clear();
+  building_.reset();
   EntryFacts destFacts;
   const bool destFound = LookUpEntry(dest, destFacts);
   FolderId id;
@@ -191,38 +205,107 @@ DateTime CopyRun::SyncDir(const std::string& source, const std::string& dest, in
     if (targetId_ == id) return 0.0;
     root.emplace(walkChain_, id);
   }
-  return WalkFolder(source, dest, destFound ? &destFacts : nullptr, totalKb);
+  // A new tag folder is built beside its copy's place: what an ended run left there goes first.
+  RemoveLeftoverTemporaries(ParentFolder(source), ParentFolder(dest));
+  return WalkFolder(source, dest, destFound ? &destFacts : nullptr, totalKb, Fill::Update);
 }
 
 DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
-                             const EntryFacts* destEntry, int32_t& totalKb) {
-  DateTime t = 0.0;
-  FolderEntries destEntries;
-  // A folder that exists but cannot be listed: each path is looked up on its own instead, so
-  // that its copies are not all taken for new ones.
-  bool lookUpEach = false;
-  if (destEntry != nullptr && destEntry->IsFolder()) {
-    lookUpEach = !destEntries.Read(dest);
-  } else {
-    // A file standing where the folder belongs counts as no folder: creating it fails, and the
-    // subtree is skipped with one log line instead of one failed copy per file.
-    if (!CreateDirectoryA(dest.c_str(), nullptr)) {
-      Log("Can't create new directiry: " + dest);
-      return 0.0;
-    }
-    t = ctx_.clock.Now();
+                             const EntryFacts* destEntry, int32_t& totalKb, Fill fill) {
+  if (fill != Fill::Build && destEntry != nullptr && destEntry->IsFolder()) {
+    FolderEntries entries;
+    // A folder that exists but cannot be listed: each path is looked up on its own instead, so
+    // that its copies are not all taken for new ones.
+    const bool lookUpEach = !entries.Read(dest);
+    return WalkContents(source, dest, entries, lookUpEach, totalKb, fill, 0.0);
   }
+  if (fill == Fill::Update && destEntry == nullptr) {
+    if (const std::optional<DateTime> t = BuildNewFolder(source, dest, totalKb)) return *t;
+    // In place instead, over whatever took the name meanwhile.
+    EntryFacts now;
+    return WalkFolder(source, dest, LookUpPath(dest, now) ? &now : nullptr, totalKb,
+                      Fill::InPlace);
+  }
+  if (fill == Fill::Build) CheckBuildFits(dest, kFolderPathLimit);
+  // A file standing where the folder belongs counts as no folder: creating it fails, and the
+  // subtree is skipped with one log line instead of one failed copy per file.
+  if (!CreateDirectoryA(dest.c_str(), nullptr)) {
+    Log("Can't create new directiry: " + ShownPath(dest));
+    return 0.0;
+  }
+  return WalkContents(source, dest, FolderEntries(), false, totalKb, fill, ctx_.clock.Now());
+}
 
+std::optional<DateTime> CopyRun::BuildNewFolder(const std::string& source,
+                                                const std::string& dest, int32_t& totalKb) {
+  const std::string parent = ParentFolder(dest);
+  std::string temp;
+  for (int attempt = 0;; ++attempt) {
+    temp = NewTemporaryPath(parent);
+    // A temporary name longer than the real one may not fit where the real one does.
+    if (temp.size() >= kFolderPathLimit) return std::nullopt;
+    if (CreateDirectoryA(temp.c_str(), nullptr)) break;
+    if (GetLastError() != ERROR_ALREADY_EXISTS || attempt == 16) return std::nullopt;
+  }
+  const int32_t totalBefore = totalKb;
+  building_ = Building{temp, dest};
+  DateTime t = 0.0;
+  try {
+    t = WalkContents(source, temp, FolderEntries(), false, totalKb, Fill::Build,
+                     ctx_.clock.Now());
+  } catch (const BuildDoesNotFit&) {
+    EndBuilding(false);
+    totalKb = totalBefore;
+    return std::nullopt;
+  } catch (...) {
+    // The run ends here (a full target): every copy in the folder is whole, so it takes its
+    // name with what it holds, as copies made one by one would have stood; the next run adds
+    // the rest.
+    try {
+      EndBuilding(true);
+    } catch (...) {
+    }
+    throw;
+  }
+  if (EndBuilding(true)) return t;
+  // Something took the name meanwhile, or the rename was refused: the folder is walked again
+  // in place, where every copy reaches its name on its own.
+  totalKb = totalBefore;
+  return std::nullopt;
+}
+
+bool CopyRun::EndBuilding(bool publish) {
+  const Building built = *building_;
+  building_.reset();
+  if (publish && !built.partLeft && RenameFolder(built.temp, built.dest)) return true;
+  RemoveTree(built.temp);  // what cannot go now, the next run of the parent removes
+  return false;
+}
+
+void CopyRun::CheckBuildFits(const std::string& path, size_t limit) const {
+  if (path.size() < limit) return;
+  const size_t realLength = path.size() - building_->temp.size() + building_->dest.size();
+  if (realLength < limit) throw BuildDoesNotFit();
+}
+
+std::string CopyRun::ShownPath(const std::string& path) const {
+  if (!building_ || path.compare(0, building_->temp.size(), building_->temp) != 0) return path;
+  return building_->dest + path.substr(building_->temp.size());
+}
+
+DateTime CopyRun::WalkContents(const std::string& source, const std::string& dest,
+                               const FolderEntries& entries, bool lookUpEach, int32_t& totalKb,
+                               Fill fill, DateTime t) {
   WIN32_FIND_DATAA found;
   UniqueFind listing(FindFirstFileA((source + "\\*.*").c_str(), &found));
   if (!listing) {
     Log("The tagged Directory is not available!");
     return t;
   }
-  RemoveLeftoverTemporaries(source, dest, destEntries.Temporaries());
+  RemoveLeftoverTemporaries(source, dest, entries.Temporaries());
   EntryFacts looked;
   const auto destFacts = [&](const std::string& name, const std::string& path) {
-    if (!lookUpEach) return destEntries.Find(name);
+    if (!lookUpEach) return entries.Find(name);
     return LookUpPath(path, looked) ? static_cast<const EntryFacts*>(&looked) : nullptr;
   };
   do {
@@ -239,13 +322,14 @@ DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
         continue;
       std::optional<ChainEntry> entry;
       if (identified) entry.emplace(walkChain_, id);
-      const DateTime r = WalkFolder(subSource, subDest, destFacts(name, subDest), totalKb);
+      const DateTime r = WalkFolder(subSource, subDest, destFacts(name, subDest), totalKb, fill);
       if (r > t) t = ctx_.clock.Now();
     } else {
       Hold();
       const EntryFacts facts = FactsOf(found);
       totalKb = AddKb(totalKb, BytesToKB64(facts.size));
-      if (SyncListedFile(subSource, subDest, facts, destFacts(name, subDest)) >= 0)
+      if (fill == Fill::Build) CheckBuildFits(subDest, kFilePathLimit);
+      if (SyncListedFile(subSource, subDest, facts, destFacts(name, subDest), fill) >= 0)
         t = ctx_.clock.Now();
     }
   } while (FindNextFileA(listing.get(), &found));

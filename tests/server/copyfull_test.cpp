@@ -145,5 +145,81 @@ TEST(CopyRunFull, RealFullDiskKeepsTheOldCopyAndLeavesNoTemporaryFile) {
   test::RemoveTree(target);
 }
 
+// The real probe keeps the volume's root open between questions: every answer is read anew.
+TEST(CopyRunFull, SystemProbeReadsTheFreeSpaceAnewAtEveryQuestion) {
+  const std::string drive = test::SmallDriveRoot();
+  if (drive.empty()) GTEST_SKIP() << "no small drive: the harness could not mount its tmpfs";
+  VolumeProbe& probe = SystemVolumeProbe();
+  const auto platformFree = [&] {
+    ULARGE_INTEGER freeBytes{};
+    EXPECT_TRUE(GetDiskFreeSpaceExA(drive.c_str(), &freeBytes, nullptr, nullptr));
+    return freeBytes.QuadPart;
+  };
+  uint64_t before = 0, during = 0, after = 0;
+  ASSERT_TRUE(probe.FreeBytes(drive[0], before));
+  EXPECT_EQ(before, platformFree());
+  const std::string file = drive + "probe-" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(test::WriteFileBytes(file, std::string(1 << 20, 'P')));
+  ASSERT_TRUE(probe.FreeBytes(drive[0], during));
+  EXPECT_LE(during + (1 << 20), before);
+  EXPECT_EQ(during, platformFree());
+  ASSERT_TRUE(DeleteFileA(file.c_str()));
+  probe.ReleaseHeld();
+  ASSERT_TRUE(probe.FreeBytes(drive[0], after));
+  EXPECT_EQ(after, before);
+  probe.ReleaseHeld();
+}
+
+// A new folder is built under a temporary name: a full target in the middle of it leaves no
+// torn copy and no temporary folder, and the next run completes it.
+TEST(CopyRunFull, RealFullDiskInTheMiddleOfANewFolder) {
+  const std::string drive = test::SmallDriveRoot();
+  if (drive.empty()) GTEST_SKIP() << "no small drive: the harness could not mount its tmpfs";
+  CopyRig rig(&SystemVolumeProbe());
+  const std::string target = drive + "fullnew-" + std::to_string(GetCurrentProcessId()) + "\\";
+  ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+  const std::string tree = rig.source + "Fill";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"a.txt", std::string(3000, 'a')},
+      {"big.bin", std::string(1536 * 1024, 'B')},
+      {"c.txt", std::string(3000, 'c')},
+      {"sub\\d.txt", std::string(3000, 'd')}};
+  for (const auto& [name, bytes] : files)
+    ASSERT_TRUE(WriteFileWithTime(tree + "\\" + name, bytes, BaseTime()));
+  const std::string mirror = target + tree.substr(0, 1) + tree.substr(2);
+  const std::string mirrorParent = mirror.substr(0, mirror.find_last_of('\\'));
+  ULARGE_INTEGER freeBytes{};
+  ASSERT_TRUE(GetDiskFreeSpaceExA(drive.c_str(), &freeBytes, nullptr, nullptr));
+  ASSERT_GT(freeBytes.QuadPart, 768u * 1024);
+  const std::string filler = target + "filler";
+  ASSERT_TRUE(test::WriteFileBytes(filler, std::string(freeBytes.QuadPart - 768 * 1024, 'F')));
+  std::vector<TTagItem> tags{Tag(rig.source, "Fill", 2)};
+
+  rig.run.SyncAll(tags, target);
+
+  EXPECT_EQ(rig.dialogs, (std::vector<std::pair<std::string, int>>{kFullWarning}));
+  EXPECT_TRUE(test::NamesIn(mirrorParent, "~").empty());
+  for (const auto& [name, bytes] : files) {
+    if (FileExists(mirror + "\\" + name)) {
+      EXPECT_TRUE(ReadFileOrEmpty(mirror + "\\" + name) == bytes) << name << " is torn";
+    }
+  }
+  EXPECT_FALSE(FileExists(mirror + "\\big.bin"));
+  EXPECT_TRUE(test::NamesIn(mirror, "~").empty());
+  EXPECT_TRUE(test::NamesIn(mirror + "\\sub", "~").empty());
+
+  ASSERT_TRUE(DeleteFileA(filler.c_str()));
+  rig.run.SyncAll(tags, target);
+  EXPECT_EQ(rig.dialogs.size(), 1u);
+  for (const auto& [name, bytes] : files)
+    EXPECT_TRUE(ReadFileOrEmpty(mirror + "\\" + name) == bytes) << name;
+  EXPECT_TRUE(test::NamesIn(mirrorParent, "~").empty());
+  EXPECT_TRUE(test::NamesIn(mirror, "~").empty());
+  EXPECT_EQ(tags[0].Size, 1536u + 3 * 3);
+  test::RemoveTree(target);
+}
+
 }  // namespace
 }  // namespace qm

@@ -47,19 +47,30 @@ struct HelperRun {
   }
 };
 
-// A file of folder larger than 1 MB and smaller than the big source: a copy being written.
+// A file below folder larger than 1 MB and smaller than the big source: a copy being written,
+// under its own name, a temporary one, or in a folder built under a temporary name.
 bool CopyUnderWay(const std::string& folder) {
   WIN32_FIND_DATAA fd;
   UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &fd));
   if (!find) return false;
   do {
+    const std::string name = fd.cFileName;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (name != "." && name != ".." && CopyUnderWay(folder + "\\" + name)) return true;
+      continue;
+    }
     const uint64_t size = (uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow;
     if (size > (1u << 20) && size < kBigBytes) return true;
   } while (FindNextFileA(find.get(), &fd));
   return false;
 }
 
-TEST(CopyInterrupted, NoTornCopyUnderASourceNameAndTheNextRunCompletesAndClearsUp) {
+// The tag's folder new on the target (built whole under a temporary name), or there already
+// (each copy reaches its name on its own, and its new sub-folder is built apart).
+class CopyInterrupted : public testing::TestWithParam<bool> {};
+
+TEST_P(CopyInterrupted, NoTornCopyUnderASourceNameAndTheNextRunCompletesAndClearsUp) {
+  const bool folderThere = GetParam();
   const std::string source = test::MakeScratchFolder("killsrc");
   const std::string target = test::MakeScratchFolder("killtgt");
   struct Cleanup {
@@ -83,6 +94,7 @@ TEST(CopyInterrupted, NoTornCopyUnderASourceNameAndTheNextRunCompletesAndClearsU
   for (const SourceFile& f : files)
     ASSERT_TRUE(WriteFileWithTime(tree + "\\" + f.name, f.bytes, BaseTime()));
   const std::string mirror = target + tree.substr(0, 1) + tree.substr(2);
+  const std::string mirrorParent = mirror.substr(0, mirror.find_last_of('\\'));
 
   // The copy of the big file takes a fraction of a second: polled without pause, and tried
   // again from an empty target when it ended before it could be caught.
@@ -90,16 +102,24 @@ TEST(CopyInterrupted, NoTornCopyUnderASourceNameAndTheNextRunCompletesAndClearsU
   for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
     test::RemoveTree(target);
     ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    if (folderThere) {
+      ASSERT_TRUE(ForceDirChain(target.substr(0, 3), mirror));
+    }
     HelperRun run;
     ASSERT_TRUE(run.Start(tree, target));
     const ULONGLONG end = GetTickCount64() + kRunTimeoutMs;
-    while (!run.Ended() && !(caught = CopyUnderWay(mirror)) && GetTickCount64() < end) Sleep(1);
+    while (!run.Ended() && !(caught = CopyUnderWay(mirrorParent)) && GetTickCount64() < end)
+      Sleep(1);
     if (caught) {
       ASSERT_TRUE(TerminateProcess(run.process.get(), 9));
     }
     ASSERT_EQ(WaitForSingleObject(run.process.get(), 30000), WAIT_OBJECT_0);
   }
   ASSERT_TRUE(caught) << "the copy ended every time before it could be interrupted";
+  if (!folderThere) {
+    EXPECT_FALSE(FileExists(mirror)) << "a new folder stands under its name before it is whole";
+    EXPECT_EQ(test::NamesIn(mirrorParent, "~qm").size(), 1u);
+  }
   for (const SourceFile& f : files) {
     const std::string copy = mirror + "\\" + f.name;
     if (FileExists(copy)) {
@@ -115,7 +135,13 @@ TEST(CopyInterrupted, NoTornCopyUnderASourceNameAndTheNextRunCompletesAndClearsU
     EXPECT_TRUE(ReadFileOrEmpty(mirror + "\\" + f.name) == f.bytes) << f.name;
   EXPECT_EQ(test::NamesIn(mirror, "~"), std::vector<std::string>{"~qm0123abcd.tmp"});
   EXPECT_TRUE(test::NamesIn(mirror + "\\sub", "~").empty());
+  EXPECT_TRUE(test::NamesIn(mirrorParent, "~").empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(TagFolder, CopyInterrupted, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "AlreadyThere" : "New";
+                         });
 
 }  // namespace
 }  // namespace qm

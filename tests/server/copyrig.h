@@ -47,7 +47,10 @@ struct CopyRig {
             [this](const std::string& t) { lines.push_back(t); },
             nullptr,
             nullptr,
-            [this] { ++holds; }} {}
+            [this] {
+              ++holds;
+              if (onHold) onHold();
+            }} {}
   ~CopyRig() {
     if (!source.empty()) RemoveTree(source);
     if (!target.empty()) RemoveTree(target);
@@ -59,6 +62,7 @@ struct CopyRig {
   std::vector<std::pair<std::string, int>> dialogs;
   std::vector<std::string> lines;
   int holds = 0;
+  std::function<void()> onHold;  // runs at every hold point: before each tag and each file
   EngineContext ctx;
   CopyRun run{ctx};
   std::string source = MakeScratchFolder("copysrc");  // ends in "\"

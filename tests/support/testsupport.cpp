@@ -81,29 +81,7 @@ std::string MakeScratchFolder(const std::string& hint) {
   }
 }
 
-bool RemoveTree(const std::string& folder) {
-  std::string base = folder;
-  if (!base.empty() && base.back() == '\\') base.pop_back();
-  WIN32_FIND_DATAA fd;
-  UniqueFind find(FindFirstFileA((base + "\\*").c_str(), &fd));
-  if (find) {
-    do {
-      const std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string full = base + "\\" + name;
-      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveTree(full);
-      } else {
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(full.c_str())) RemoveDirectoryA(full.c_str());
-      }
-    } while (FindNextFileA(find.get(), &fd));
-  }
-  find.close();
-  SetFileAttributesA(base.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return RemoveDirectoryA(base.c_str()) != FALSE;
-}
+bool RemoveTree(const std::string& folder) { return qm::RemoveTree(folder); }
 
 std::string ReadFileOrEmpty(const std::string& path) {
   UniqueFile f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
