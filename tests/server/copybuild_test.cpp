@@ -157,7 +157,12 @@ TEST(CopyBuild, NameTakenDuringTheBuildIsFilledInPlace) {
 // characters long; the path of its mirror grows with it by the same amount.
 std::string DeepenTo(std::string base, size_t length) {
   while (base.size() < length) {
-    base += "\\" + std::string(std::min<size_t>(50, length - base.size() - 1), 'd');
+    const size_t remaining = length - base.size();
+    // A name needs a character at least: never leave room for exactly "\\" alone (the length
+    // may then come out one more, which no case here depends on).
+    size_t take = std::min<size_t>(50, remaining > 1 ? remaining - 1 : 1);
+    if (remaining > 1 && remaining - 1 - take == 1) --take;
+    base += "\\" + std::string(take, 'd');
     if (!CreateDirectoryA(base.c_str(), nullptr)) return {};
   }
   return base;
