@@ -71,7 +71,6 @@ class CyrillicNames : public ::testing::Test {
 
 TEST_F(CyrillicNames, AreCopiedUnderTheirNamesAndWrittenBackByteForByteWithLocaleTimeStamps) {
   const DateTime started = NowLocal();
-  ASSERT_TRUE(server.Start());
 
   // src\Документы\{Смета.txt, Архив\Отчёт №1.txt} tagged as a folder, src\Смета.txt as a file.
   const std::string source = server.folder + "src\\";
@@ -98,7 +97,10 @@ TEST_F(CyrillicNames, AreCopiedUnderTheirNamesAndWrittenBackByteForByteWithLocal
   single.caption = kEstimate;
   single.path = source;
   conf.items = {tree, single};
+  // Written before the server starts: its start-up loads the file and saves it again, and a file
+  // written between those two steps would be overwritten by what the load found before it.
   ASSERT_TRUE(test::WriteFileBytes(ConfPath(), test::ServerLayout(conf)));
+  ASSERT_TRUE(server.Start());
 
   EXPECT_EQ(test::Acknowledge(client, server.control, cmdReload), LPARAM{0});
   EXPECT_EQ(test::Acknowledge(client, server.control, cmdSyncNow), LPARAM{0});
