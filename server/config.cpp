@@ -90,13 +90,13 @@ std::string ConfigFile::KeptCopyPath(int n) const {
 LoadOutcome ConfigFile::Load(ServerCore& core, DateTime now) {
   LoadOutcome outcome;
   try {
-    FileRead read(path_);
     {
       // A save on the sync thread reads the mark first and the tag list later; both must come
       // from one load, or it could write the tags of a load that stopped early over a file
-      // that it has not kept.
+      // that it has not kept. Nor may a save come between the read and the taking of its
+      // values: the server would hold older values than the file it wrote.
       std::lock_guard<std::mutex> saving(core.SaveLock());
-      outcome = Take(core, std::move(read), /*keepOwnFacts=*/false);
+      outcome = Take(core, FileRead(path_), /*keepOwnFacts=*/false);
     }
     MoveNextSyncEarlier(core, now);
   } catch (...) {

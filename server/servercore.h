@@ -3,9 +3,9 @@
 //
 // Guards: the date-time fields, the period, the target path and the tag list sit under one
 // short lock (lock_), held only to copy values in or out, never across file I/O, a dialog or a
-// wait. FState and FSilent are atomic bytes. saveLock_ keeps two saves of conf.xml from
-// interleaving, and a load from changing the list while a save reads it; it is taken only
-// around the reading and writing of conf.xml.
+// wait. FState and FSilent are atomic bytes. saveLock_ makes each load and each save of
+// conf.xml one step against the others: it is held around their reading and writing of the
+// file, never while waiting for another thread.
 #pragma once
 
 #include "base/datetime.h"

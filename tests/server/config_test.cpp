@@ -359,20 +359,23 @@ TEST_F(Config, ARunsResultsOutliveAReloadThatCannotOpenTheFileAndAreSavedByTheNe
 }
 
 // The configuration program rewrites conf.xml whenever the user changes something, with no
-// lock shared with the server: a run's save takes the tags and settings of the newer file and
-// brings its own results into them, also when a reload read that file while its save was due.
+// lock shared with the server: a save takes the tags and settings of the newer file and brings
+// the run's results into them, also when a reload read that file while the save was due, or
+// when the file, written from an older copy, lacks results that an earlier save wrote.
 TEST_F(Config, ASaveTakesWhatAnotherProgramWroteAndKeepsTheRunsResults) {
+  enum When { kWhileTheSaveIsHeld, kReloadedBeforeTheSave, kAfterTheRunsOwnSave };
   struct Case {
     const char* name;
     std::vector<std::string> otherTags;  // the tags that the other program's file holds
-    bool reloadedBeforeTheSave;          // else written while the save is held
+    When when;
   };
   const Case cases[] = {
-      {"a tag added", {"a", "b", "c"}, false},
-      {"a tag removed", {"a"}, false},
-      {"the copied tag removed", {"b"}, false},
-      {"a tag added, then reloaded", {"a", "b", "c"}, true},
-      {"a tag removed, then reloaded", {"a"}, true},
+      {"a tag added", {"a", "b", "c"}, kWhileTheSaveIsHeld},
+      {"a tag removed", {"a"}, kWhileTheSaveIsHeld},
+      {"the copied tag removed", {"b"}, kWhileTheSaveIsHeld},
+      {"a tag added, then reloaded", {"a", "b", "c"}, kReloadedBeforeTheSave},
+      {"a tag removed, then reloaded", {"a"}, kReloadedBeforeTheSave},
+      {"a tag added to an older copy", {"a", "b", "c"}, kAfterTheRunsOwnSave},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -383,12 +386,14 @@ TEST_F(Config, ASaveTakesWhatAnotherProgramWroteAndKeepsTheRunsResults) {
     after[0].Size = 7;
     after[0].LastSync = runStart + kOneMinute;
     core_.FinishRun(before, after, runStart);
+    if (c.when == kAfterTheRunsOwnSave) ASSERT_TRUE(config_->Save(core_));
 
     std::string items;
     for (const std::string& tag : c.otherTags) items += ServerItem(tag);
-    const std::string other = Root(Settings("02-03-2005 10:20:30", "60000", "F:\\", "1") + "<tagslist>" + items + "</tagslist>");
+    const std::string other =
+        Root(Settings("02-03-2005 10:20:30", "60000", "F:\\", "1") + "<tagslist>" + items + "</tagslist>");
     bool written = false;
-    if (c.reloadedBeforeTheSave) {
+    if (c.when == kReloadedBeforeTheSave) {
       ASSERT_TRUE(LoadText(other).complete);
     } else {
       config_->SetSaveHold([&] {
@@ -397,7 +402,7 @@ TEST_F(Config, ASaveTakesWhatAnotherProgramWroteAndKeepsTheRunsResults) {
     }
     ASSERT_TRUE(config_->Save(core_));
     config_->SetSaveHold(nullptr);
-    EXPECT_EQ(written, !c.reloadedBeforeTheSave);
+    EXPECT_EQ(written, c.when != kReloadedBeforeTheSave);
 
     ServerCore saved;
     ASSERT_TRUE(ConfigFile(path_).Load(saved, kNow).complete) << OnDisk();
