@@ -386,7 +386,9 @@ TEST_F(Config, ASaveTakesWhatAnotherProgramWroteAndKeepsTheRunsResults) {
     after[0].Size = 7;
     after[0].LastSync = runStart + kOneMinute;
     core_.FinishRun(before, after, runStart);
-    if (c.when == kAfterTheRunsOwnSave) ASSERT_TRUE(config_->Save(core_));
+    if (c.when == kAfterTheRunsOwnSave) {
+      ASSERT_TRUE(config_->Save(core_));
+    }
 
     std::string items;
     for (const std::string& tag : c.otherTags) items += ServerItem(tag);
