@@ -151,7 +151,7 @@ LoadOutcome TfrQuillmereServ::LoadConfigFile() {
     // The load keeps whatever it reached; nothing is reported.
   }
   agsquantity1Text = TagsQuantityText(core.TagCount());
-  // Results of a run that no readable file could take until now reach conf.xml at once.
+  // Results of runs that no save has written yet reach conf.xml at once.
   if (outcome.tookRunResults) SaveConfig();
   return outcome;
 }
