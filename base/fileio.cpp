@@ -67,10 +67,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 std::string TemporaryPathFor(const std::string& path) { return path + ".tmp"; }
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes, Clock& clock,
-                           const std::string& tempPath) {
+                           const std::string& tempPath, const std::function<bool()>& beforeMove) {
   const std::string temp = tempPath.empty() ? TemporaryPathFor(path) : tempPath;
   if (!WriteFlushed(temp, bytes, CREATE_ALWAYS)) return false;
   for (int attempt = 1; attempt <= kMoveTries; ++attempt) {
+    if (beforeMove && !beforeMove()) break;
     if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
     if (attempt < kMoveTries) clock.Sleep(kMoveRetryMs);

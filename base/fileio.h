@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,9 +21,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // WRITE_THROUGH), retrying a few times within about 100 ms (waits through clock) while another
 // program holds path open. On failure the temporary file is removed and path is left as it
 // was. Two programs that replace one file each give their own tempPath, so that neither moves
-// the other's half-written text into place.
+// the other's half-written text into place. beforeMove, when given, runs right before each
+// try to replace path; false leaves path alone (the temporary file is removed).
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes,
-                           Clock& clock = SystemClock(), const std::string& tempPath = {});
+                           Clock& clock = SystemClock(), const std::string& tempPath = {},
+                           const std::function<bool()>& beforeMove = {});
 std::string TemporaryPathFor(const std::string& path);
 
 // Creates path only when no file of that name exists, writes bytes and flushes them; a file

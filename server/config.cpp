@@ -15,23 +15,47 @@ namespace qm {
 namespace {
 
 constexpr uint64_t kUnopenedBit = 1;
+// A save that keeps finding the file rewritten under it stops after this many loads of it; the
+// next save tries again.
+constexpr int kMaxTakeovers = 5;
 
 // The guarded part of a load: each step throws on the failure that ends it, and what the steps
-// before it set stays set.
-void ReadInto(const XmlNode& root, ServerCore& core, std::vector<TTagItem>& tags) {
+// before it read stays read.
+void ReadInto(const XmlNode& root, LoadedConfig& loaded) {
   DateTime lastSync = 0;
-  if (TryTextToDateTime(RequiredText(root, "lastsyncdate"), lastSync)) core.SetLastSync(lastSync);
-  core.SetSyncPeriod(MsToPeriod(ParseInt32(RequiredText(root, "syncperiod"))));
+  if (TryTextToDateTime(RequiredText(root, "lastsyncdate"), lastSync)) loaded.lastSync = lastSync;
+  loaded.syncPeriod = MsToPeriod(ParseInt32(RequiredText(root, "syncperiod")));
   std::string target = RequiredText(root, "targetdrive");
   if (target.back() != '\\') target += '\\';
-  core.SetTargetPath(target);
-  core.FSilent = ParseInt32(RequiredText(root, "silentflag")) != 0;
+  loaded.targetPath = target;
+  loaded.silent = ParseInt32(RequiredText(root, "silentflag")) != 0;
   const XmlNode list = root.ChildByName("tagslist");
   const int count = list.ChildCount();  // 0 for a missing tagslist
-  for (int i = 0; i < count; ++i) tags.push_back(TTagItem::FromNode(list.Child(i)));
+  for (int i = 0; i < count; ++i) loaded.tags.push_back(TTagItem::FromNode(list.Child(i)));
+  loaded.whole = true;
 }
 
 }  // namespace
+
+struct ConfigFile::FileRead {
+  std::optional<std::string> bytes;  // none: missing, or held open by a writer
+  LoadedConfig config;
+  LoadOutcome outcome;
+
+  explicit FileRead(const std::string& path) {
+    try {
+      bytes = ReadWholeFile(path);
+      XmlDocument doc;
+      if (bytes && doc.Parse(*bytes)) {
+        outcome.fileRead = true;
+        ReadInto(doc.DocumentElement(), config);
+      }
+    } catch (...) {
+    }
+    outcome.complete = config.whole;
+    outcome.held = !bytes && FileExists(path);
+  }
+};
 
 std::string BuildConfigText(const ServerSettings& settings, bool silent,
                             const std::vector<TTagItem>& tags) {
@@ -65,34 +89,36 @@ std::string ConfigFile::KeptCopyPath(int n) const {
 
 LoadOutcome ConfigFile::Load(ServerCore& core, DateTime now) {
   LoadOutcome outcome;
-  bool opened = false;
   try {
-    std::vector<TTagItem> tags;
-    try {
-      const std::optional<std::string> bytes = ReadWholeFile(path_);
-      opened = bytes.has_value();
-      XmlDocument doc;
-      if (bytes && doc.Parse(*bytes)) {
-        outcome.fileRead = true;
-        ReadInto(doc.DocumentElement(), core, tags);
-        outcome.complete = true;
-      }
-    } catch (...) {
-    }
-    const bool unread = !outcome.complete && (opened || FileExists(path_));
-    outcome.held = unread && !opened;
     {
       // A save on the sync thread reads the mark first and the tag list later; both must come
       // from one load, or it could write the tags of a load that stopped early over a file
-      // that it has not kept.
+      // that it has not kept. Nor may a save come between the read and the taking of its
+      // values: the server would hold older values than the file it wrote.
       std::lock_guard<std::mutex> saving(core.SaveLock());
-      outcome.tookRunResults = core.SetLoadedTags(std::move(tags), outcome.complete);
-      unreadMark_ = unread ? (++markCounter_ << 1) | (opened ? 0 : kUnopenedBit) : 0;
+      outcome = Take(core, FileRead(path_), /*keepOwnFacts=*/false);
     }
     MoveNextSyncEarlier(core, now);
   } catch (...) {
   }
   return outcome;
+}
+
+LoadOutcome ConfigFile::Take(ServerCore& core, FileRead read, bool keepOwnFacts) {
+  LoadOutcome outcome = read.outcome;
+  const bool opened = read.bytes.has_value();
+  const bool unread = !outcome.complete && (opened || outcome.held);
+  known_ = std::move(read.bytes);
+  outcome.tookRunResults = core.TakeLoaded(std::move(read.config), keepOwnFacts);
+  unreadMark_ = unread ? (++markCounter_ << 1) | (opened ? 0 : kUnopenedBit) : 0;
+  return outcome;
+}
+
+// A file that is gone holds nothing to keep; one that cannot be read may hold anything.
+bool ConfigFile::StillAsKnown() const {
+  const std::optional<std::string> bytes = ReadWholeFile(path_);
+  if (!bytes) return !FileExists(path_);
+  return known_ == bytes;
 }
 
 bool ConfigFile::KeepUnreadFile() {
@@ -107,18 +133,38 @@ bool ConfigFile::KeepUnreadFile() {
   return false;
 }
 
-bool ConfigFile::Save(ServerCore& core) {
+bool ConfigFile::Save(ServerCore& core, bool* tookNewerFile) {
   try {
     std::lock_guard<std::mutex> saving(core.SaveLock());
-    uint64_t mark = unreadMark_.load();
-    if (mark != 0) {
-      // A file no load could open may hold anything: it waits for a load that reads it.
-      if ((mark & kUnopenedBit) != 0 ? FileExists(path_) : !KeepUnreadFile()) return false;
+    for (int takeovers = 0;; ++takeovers) {
+      uint64_t mark = unreadMark_.load();
+      if (mark != 0) {
+        // A file no load could open may hold anything: it waits for a load that reads it.
+        if ((mark & kUnopenedBit) != 0 ? FileExists(path_) : !KeepUnreadFile()) return false;
+      }
+      const SaveSnapshot snapshot = core.Snapshot();
+      const std::string text = BuildConfigText(snapshot.settings, snapshot.silent, snapshot.tags);
+      bool rewritten = false;
+      const auto untouched = [&] {
+        if (saveHold_) saveHold_();
+        rewritten = !StillAsKnown();
+        return !rewritten;
+      };
+      if (ReplaceFileAtomically(path_, text, SystemClock(), {}, untouched)) {
+        known_ = text;
+        if (mark != 0) unreadMark_.compare_exchange_strong(mark, 0);
+        core.Saved(snapshot);
+        return true;
+      }
+      if (!rewritten || takeovers == kMaxTakeovers) return false;
+      // Another program wrote the file since this server last read or wrote it: its tags and
+      // settings are newer, and what the server learnt itself is brought into them.
+      FileRead read(path_);
+      if (read.outcome.held) return false;  // tells nothing yet; a later save looks again
+      Take(core, std::move(read), /*keepOwnFacts=*/true);
+      MoveNextSyncEarlier(core, clock_.Now());
+      if (tookNewerFile) *tookNewerFile = true;
     }
-    const std::string text = BuildConfigText(core.Settings(), core.FSilent.load(), core.Tags());
-    if (!ReplaceFileAtomically(path_, text)) return false;
-    if (mark != 0) unreadMark_.compare_exchange_strong(mark, 0);
-    return true;
   } catch (...) {
     return false;
   }

@@ -4,6 +4,12 @@
 // saves never interleave (ServerCore::SaveLock). Neither reports anything or lets a failure
 // out.
 //
+// The configuration program rewrites the file at any time, with no lock shared between the
+// programs. A save never replaces a file that differs from what this server last read or
+// wrote: it loads that file first (ServerCore::TakeLoaded with the server's own newer facts
+// kept) and then writes. The look and the swap follow each other directly: a write of the
+// other program can only be lost when it lands in that gap, one read of the file long.
+//
 // A load that stops early leaves on disk tags that the server does not hold. A file that the
 // load could not open at all (held by a writer) is not overwritten until a later load reads
 // it. A file read in part (not well-formed, a bad element or item) is kept beside itself, as
@@ -11,12 +17,15 @@
 // next save overwrites it; a save that cannot keep the copy leaves conf.xml alone.
 #pragma once
 
+#include "base/clock.h"
 #include "base/datetime.h"
 #include "server/servercore.h"
 #include "tools/confvalues.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,21 +53,37 @@ class ConfigFile {
  public:
   static constexpr int kMaxKeptCopies = 20;
 
-  explicit ConfigFile(std::string path) : path_(std::move(path)) {}
+  // clock gives the time of the due-time rule when a save loads a file another program wrote.
+  explicit ConfigFile(std::string path, Clock& clock = SystemClock())
+      : path_(std::move(path)), clock_(clock) {}
 
   // Reads the file into core (settings, FSilent, tags), then applies the due-time rule
   // with now. Whatever the load does not reach keeps its previous value.
   LoadOutcome Load(ServerCore& core, DateTime now);
-  bool Save(ServerCore& core);
+  // tookNewerFile, when given, tells whether the save loaded a file that another program wrote.
+  bool Save(ServerCore& core, bool* tookNewerFile = nullptr);
 
   const std::string& Path() const { return path_; }
   // The n-th name (1-based) for keeping a file that a load did not read to its end.
   std::string KeptCopyPath(int n) const;
 
+  // Called by a save between its decision (the text built) and its look at conf.xml before
+  // swapping the text in: tests hold the save there while another program writes the file.
+  void SetSaveHold(std::function<void()> hold) { saveHold_ = std::move(hold); }
+
  private:
+  struct FileRead;
+  // The caller holds core's SaveLock.
+  LoadOutcome Take(ServerCore& core, FileRead read, bool keepOwnFacts);
+  bool StillAsKnown() const;
   bool KeepUnreadFile();
 
   std::string path_;
+  Clock& clock_;
+  std::function<void()> saveHold_;
+  // The bytes this server last read from or wrote to the file, under core's SaveLock; empty
+  // when it knows none (no file, or one held open by a writer).
+  std::optional<std::string> known_;
   // Nonzero while the last load stopped early on an existing file: bit 0 set when it could not
   // even open it. Each such load draws a new value, so that a save clears only the mark of the
   // load it has dealt with.

@@ -1,5 +1,7 @@
 #include "server/servercore.h"
 
+#include <algorithm>
+
 namespace qm {
 
 using Guard = std::lock_guard<std::mutex>;
@@ -64,6 +66,24 @@ size_t ServerCore::TagCount() const {
   return tags_.size();
 }
 
+template <class Take>
+void ServerCore::ForEachMatch(std::vector<TTagItem>& tags, const std::vector<TTagItem>& others,
+                              Take take) {
+  std::vector<bool> used(others.size(), false);
+  for (TTagItem& current : tags) {
+    for (size_t j = 0; j < others.size(); ++j) {
+      // A tag re-made with the other kind under the same name is a different entry: the
+      // run's size of a file must not land on a folder, nor the other way round.
+      if (used[j] || others[j].Path != current.Path || others[j].Caption != current.Caption ||
+          others[j].IsFolder() != current.IsFolder())
+        continue;
+      used[j] = true;
+      take(current, j);
+      break;
+    }
+  }
+}
+
 void ServerCore::MergeRunResults(const std::vector<TTagItem>& before,
                                  const std::vector<TTagItem>& after) {
   Guard g(lock_);
@@ -75,23 +95,35 @@ void ServerCore::FinishRun(const std::vector<TTagItem>& before,
   Guard g(lock_);
   MergeInto(tags_, before, after);
   settings_.LastSync = runStart;
-  if (tagsWhole_) return;
   // A file left unreadable for weeks must not make the kept results grow without end.
   constexpr size_t kMaxKeptRuns = 32;
   if (keptRuns_.size() >= kMaxKeptRuns) keptRuns_.erase(keptRuns_.begin());
-  keptRuns_.push_back({before, after});
-  keptLastSync_ = runStart;
+  keptRuns_.push_back({before, after, runStart, ++runCount_});
 }
 
-bool ServerCore::SetLoadedTags(std::vector<TTagItem> tags, bool whole) {
+bool ServerCore::TakeLoaded(LoadedConfig loaded, bool keepOwnFacts) {
   Guard g(lock_);
-  tags_.swap(tags);
-  tagsWhole_ = whole;
-  if (!whole || keptRuns_.empty()) return false;
+  if (loaded.lastSync)
+    settings_.LastSync =
+        keepOwnFacts ? std::max(settings_.LastSync, *loaded.lastSync) : *loaded.lastSync;
+  if (loaded.syncPeriod) settings_.SyncPeriod = *loaded.syncPeriod;
+  if (loaded.targetPath) settings_.TargetPath = *loaded.targetPath;
+  if (loaded.silent && !keepOwnFacts) FSilent = *loaded.silent;
+  if (keepOwnFacts) {
+    ForEachMatch(loaded.tags, tags_, [this](TTagItem& tag, size_t j) {
+      if (tags_[j].LastSync <= tag.LastSync) return;
+      tag.LastSync = tags_[j].LastSync;
+      tag.Size = tags_[j].Size;
+    });
+  }
+  tags_.swap(loaded.tags);
+  tagsWhole_ = loaded.whole;
+  if (!tagsWhole_ || keptRuns_.empty()) return false;
   // Merging is idempotent, so results that already reached a list before are harmless here.
-  for (const RunResults& run : keptRuns_) MergeInto(tags_, run.before, run.after);
-  if (keptLastSync_ > settings_.LastSync) settings_.LastSync = keptLastSync_;
-  keptRuns_.clear();
+  for (const RunResults& run : keptRuns_) {
+    MergeInto(tags_, run.before, run.after);
+    settings_.LastSync = std::max(settings_.LastSync, run.runStart);
+  }
   return true;
 }
 
@@ -100,24 +132,26 @@ bool ServerCore::HasKeptRunResults() const {
   return !keptRuns_.empty();
 }
 
+SaveSnapshot ServerCore::Snapshot() const {
+  Guard g(lock_);
+  return {settings_, FSilent.load(), tags_, tagsWhole_, runCount_};
+}
+
+void ServerCore::Saved(const SaveSnapshot& snapshot) {
+  // A list that a load read only in part lacks tags that the kept results may still be for.
+  if (!snapshot.tagsWhole) return;
+  Guard g(lock_);
+  std::erase_if(keptRuns_, [&](const RunResults& run) { return run.id <= snapshot.lastRun; });
+}
+
 void ServerCore::MergeInto(std::vector<TTagItem>& tags, const std::vector<TTagItem>& before,
                            const std::vector<TTagItem>& after) {
   if (before.size() != after.size()) return;
-  std::vector<bool> used(after.size(), false);
-  for (TTagItem& current : tags) {
-    for (size_t j = 0; j < after.size(); ++j) {
-      // A tag re-made with the other kind under the same name is a different entry: the
-      // run's size of a file must not land on a folder, nor the other way round.
-      if (used[j] || after[j].Path != current.Path || after[j].Caption != current.Caption ||
-          after[j].IsFolder() != current.IsFolder())
-        continue;
-      used[j] = true;
-      if (after[j].Size != before[j].Size) current.Size = after[j].Size;
-      if (after[j].LastSync != before[j].LastSync && after[j].LastSync > current.LastSync)
-        current.LastSync = after[j].LastSync;
-      break;
-    }
-  }
+  ForEachMatch(tags, after, [&](TTagItem& current, size_t j) {
+    if (after[j].Size != before[j].Size) current.Size = after[j].Size;
+    if (after[j].LastSync != before[j].LastSync && after[j].LastSync > current.LastSync)
+      current.LastSync = after[j].LastSync;
+  });
 }
 
 }  // namespace qm

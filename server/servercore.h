@@ -3,8 +3,9 @@
 //
 // Guards: the date-time fields, the period, the target path and the tag list sit under one
 // short lock (lock_), held only to copy values in or out, never across file I/O, a dialog or a
-// wait. FState and FSilent are atomic bytes. saveLock_ keeps two saves of conf.xml from
-// interleaving; it is taken by the saver only around building and writing the file.
+// wait. FState and FSilent are atomic bytes. saveLock_ makes each load and each save of
+// conf.xml one step against the others: it is held around their reading and writing of the
+// file, never while waiting for another thread.
 #pragma once
 
 #include "base/datetime.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,26 @@ struct ServerSettings {
   DateTime NextSync = 0;
   double SyncPeriod = 1.0 / 24;  // days
   std::string TargetPath;
+};
+
+// What a load read from conf.xml. A setting that the load did not reach is empty; the tags
+// are those read before the load stopped.
+struct LoadedConfig {
+  std::optional<DateTime> lastSync;
+  std::optional<double> syncPeriod;
+  std::optional<std::string> targetPath;
+  std::optional<bool> silent;
+  std::vector<TTagItem> tags;
+  bool whole = false;  // read to its end
+};
+
+// What a save writes, taken at one moment.
+struct SaveSnapshot {
+  ServerSettings settings;
+  bool silent = false;
+  std::vector<TTagItem> tags;
+  bool tagsWhole = true;
+  uint64_t lastRun = 0;  // the newest run result the tags hold
 };
 
 class ServerCore {
@@ -54,16 +76,23 @@ class ServerCore {
   void MergeRunResults(const std::vector<TTagItem>& before, const std::vector<TTagItem>& after);
 
   // The end of a run that found the target: merges its results as above and sets LastSync to
-  // the run start. While the current list does not come from a load that read conf.xml whole
-  // (a reload during the run could not open it, or stopped early), the results are also kept,
-  // so that they are not lost when a later load replaces the list with the file's values.
+  // the run start. The results are also kept until a save of a whole list has written them, so
+  // that a load that replaces the list with the file's values meanwhile does not lose them.
   void FinishRun(const std::vector<TTagItem>& before, const std::vector<TTagItem>& after,
                  DateTime runStart);
-  // The list that a load built; whole when the load read the file to its end. A list read
-  // whole takes the kept results of earlier runs (LastSync never moves back); true when it
-  // took some, which then still have to be saved.
-  bool SetLoadedTags(std::vector<TTagItem> tags, bool whole);
+  // Takes what a load read: the settings it reached and its list. A list read whole takes the
+  // kept results of runs (LastSync never moves back); true when it took some, which then still
+  // have to be saved.
+  // With keepOwnFacts (the load that a save makes of a file another program wrote since), the
+  // server's own newer facts stay: for each loaded tag that matches one of the current list as
+  // MergeRunResults matches, the later LastSync with its Size; the later LastSync of the
+  // settings; and FSilent, which only the server ever changes.
+  bool TakeLoaded(LoadedConfig loaded, bool keepOwnFacts);
   bool HasKeptRunResults() const;
+
+  SaveSnapshot Snapshot() const;
+  // A save of snapshot reached conf.xml: the run results that it holds need no keeping.
+  void Saved(const SaveSnapshot& snapshot);
 
   std::atomic<uint8_t> FState{ssReady};
   std::atomic<bool> FSilent{false};
@@ -73,7 +102,14 @@ class ServerCore {
  private:
   struct RunResults {
     std::vector<TTagItem> before, after;
+    DateTime runStart = 0;
+    uint64_t id = 0;
   };
+  // Calls take(tag, j) for each tag that matches others[j]: the same Path, Caption and kind,
+  // the n-th equal tag matching the n-th equal one of others.
+  template <class Take>
+  static void ForEachMatch(std::vector<TTagItem>& tags, const std::vector<TTagItem>& others,
+                           Take take);
   static void MergeInto(std::vector<TTagItem>& tags, const std::vector<TTagItem>& before,
                         const std::vector<TTagItem>& after);
 
@@ -82,8 +118,8 @@ class ServerCore {
   ServerSettings settings_;
   std::vector<TTagItem> tags_;
   bool tagsWhole_ = true;
-  std::vector<RunResults> keptRuns_;  // oldest first
-  DateTime keptLastSync_ = 0;
+  std::vector<RunResults> keptRuns_;  // not yet saved in a whole list, oldest first
+  uint64_t runCount_ = 0;
 };
 
 }  // namespace qm

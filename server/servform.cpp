@@ -16,6 +16,8 @@ namespace {
 
 constexpr int64_t kOneHourMs = 3600000;
 
+std::string TagsQuantityText(size_t count) { return "Tags quantity: " + std::to_string(count); }
+
 // Runs one step of the shut-down; a failure in it must not keep the next steps from running.
 template <class Step>
 void Guarded(Step step) {
@@ -87,7 +89,7 @@ void TfrQuillmereServ::FormCreate() {
   FInstallDir = env_.programFolder;
   FConfPath = FInstallDir + "conf.xml";
   PublishInRegistry();
-  config_ = std::make_unique<ConfigFile>(FConfPath);
+  config_ = std::make_unique<ConfigFile>(FConfPath, *env_.clock);
   core.SetTargetPath(FInstallDir + "Default Target\\");
 
   LogThread = new TLogThread(FInstallDir);
@@ -148,15 +150,20 @@ LoadOutcome TfrQuillmereServ::LoadConfigFile() {
   } catch (...) {
     // The load keeps whatever it reached; nothing is reported.
   }
-  agsquantity1Text = "Tags quantity: " + std::to_string(core.TagCount());
-  // Results of a run that no readable file could take until now reach conf.xml at once.
+  agsquantity1Text = TagsQuantityText(core.TagCount());
+  // Results of runs that no save has written yet reach conf.xml at once.
   if (outcome.tookRunResults) SaveConfig();
   return outcome;
 }
 
 void TfrQuillmereServ::SaveConfig() {
   try {
-    if (config_) config_->Save(core);
+    bool tookNewerFile = false;
+    if (config_) config_->Save(core, &tookNewerFile);
+    // The file that the save took in may hold other tags; the tray caption belongs to the
+    // main thread.
+    if (tookNewerFile)
+      MainThreadCalls::Run([this] { agsquantity1Text = TagsQuantityText(core.TagCount()); });
   } catch (...) {
     // A failed save is dropped; the next save writes the file again.
   }

@@ -358,6 +358,97 @@ TEST_F(Config, ARunsResultsOutliveAReloadThatCannotOpenTheFileAndAreSavedByTheNe
   EXPECT_FALSE(config_->Load(core_, kNow).tookRunResults);
 }
 
+// The configuration program rewrites conf.xml whenever the user changes something, with no
+// lock shared with the server: a save takes the tags and settings of the newer file and brings
+// the run's results into them, also when a reload read that file while the save was due, or
+// when the file, written from an older copy, lacks results that an earlier save wrote.
+TEST_F(Config, ASaveTakesWhatAnotherProgramWroteAndKeepsTheRunsResults) {
+  enum When { kWhileTheSaveIsHeld, kReloadedBeforeTheSave, kAfterTheRunsOwnSave };
+  struct Case {
+    const char* name;
+    std::vector<std::string> otherTags;  // the tags that the other program's file holds
+    When when;
+  };
+  const Case cases[] = {
+      {"a tag added", {"a", "b", "c"}, kWhileTheSaveIsHeld},
+      {"a tag removed", {"a"}, kWhileTheSaveIsHeld},
+      {"the copied tag removed", {"b"}, kWhileTheSaveIsHeld},
+      {"a tag added, then reloaded", {"a", "b", "c"}, kReloadedBeforeTheSave},
+      {"a tag removed, then reloaded", {"a"}, kReloadedBeforeTheSave},
+      {"a tag added to an older copy", {"a", "b", "c"}, kAfterTheRunsOwnSave},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(LoadText(Root(Settings() + "<tagslist>" + ServerItem("a") + ServerItem("b") + "</tagslist>")).complete);
+    const std::vector<TTagItem> before = core_.Tags();
+    std::vector<TTagItem> after = before;
+    const DateTime runStart = kNow + 1;
+    after[0].Size = 7;
+    after[0].LastSync = runStart + kOneMinute;
+    core_.FinishRun(before, after, runStart);
+    if (c.when == kAfterTheRunsOwnSave) {
+      ASSERT_TRUE(config_->Save(core_));
+    }
+
+    std::string items;
+    for (const std::string& tag : c.otherTags) items += ServerItem(tag);
+    const std::string other =
+        Root(Settings("02-03-2005 10:20:30", "60000", "F:\\", "1") + "<tagslist>" + items + "</tagslist>");
+    bool written = false;
+    if (c.when == kReloadedBeforeTheSave) {
+      ASSERT_TRUE(LoadText(other).complete);
+    } else {
+      config_->SetSaveHold([&] {
+        if (!written) written = test::WriteFileBytes(path_, other);
+      });
+    }
+    ASSERT_TRUE(config_->Save(core_));
+    config_->SetSaveHold(nullptr);
+    EXPECT_EQ(written, c.when != kReloadedBeforeTheSave);
+
+    ServerCore saved;
+    ASSERT_TRUE(ConfigFile(path_).Load(saved, kNow).complete) << OnDisk();
+    EXPECT_EQ(PeriodToMs(saved.SyncPeriod()), 60000);
+    EXPECT_EQ(saved.TargetPath(), "F:\\");
+    EXPECT_DOUBLE_EQ(saved.LastSync(), runStart);
+    const std::vector<TTagItem> tags = saved.Tags();
+    ASSERT_EQ(tags.size(), c.otherTags.size()) << OnDisk();
+    for (size_t i = 0; i < tags.size(); ++i) {
+      EXPECT_EQ(tags[i].Caption, c.otherTags[i]);
+      const bool copied = tags[i].Caption == "a";
+      EXPECT_EQ(tags[i].Size, copied ? 7u : 1u) << tags[i].Caption;
+      EXPECT_DOUBLE_EQ(tags[i].LastSync, copied ? after[0].LastSync : NeverSyncDate) << tags[i].Caption;
+    }
+  }
+}
+
+// A file that the other program leaves damaged, or holds open, while a save waits is protected
+// as after any load: a damaged one is kept beside itself first, a held one is not overwritten.
+TEST_F(Config, AFileDamagedOrHeldDuringASaveIsProtected) {
+  const std::string original = Root(Settings() + "<tagslist>" + ServerItem("a") + "</tagslist>");
+  const std::string damaged =
+      Root(Settings() + "<tagslist>" + ServerItem("a") + "<item/>" + ServerItem("c") + "</tagslist>");
+  ASSERT_TRUE(LoadText(original).complete);
+  config_->SetSaveHold([&] {
+    if (OnDisk() == original) test::WriteFileBytes(path_, damaged);
+  });
+  EXPECT_TRUE(config_->Save(core_));
+  EXPECT_EQ(test::ReadFileOrEmpty(config_->KeptCopyPath(1)), damaged);
+
+  ASSERT_TRUE(LoadText(original).complete);
+  UniqueFile writer;
+  config_->SetSaveHold([&] {
+    if (!writer)
+      writer.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr));
+  });
+  EXPECT_FALSE(config_->Save(core_));
+  config_->SetSaveHold(nullptr);
+  ASSERT_TRUE(writer);
+  writer.reset();
+  EXPECT_EQ(OnDisk(), original);
+}
+
 TEST_F(Config, AnInterruptedSaveLeavesTheOldFileWhole) {
   const std::string text = Root(Settings() + "<tagslist>" + ServerItem("a") + "</tagslist>");
   ASSERT_TRUE(LoadText(text).complete);

@@ -194,11 +194,16 @@ TEST_F(ControlWindow, ReloadReadsTheFileTheFrontEndWrote) {
 }
 
 TEST_F(ControlWindow, GuiStartedClearsTheSilentFlagAndSavesIt) {
+  // The front end wrote its tags since the server's last save and ended before its reload
+  // notice; started again, it announces itself: its tags must stay, the flag must clear.
+  ASSERT_TRUE(test::WriteFileBytes(server.folder + "conf.xml", test::ConfigurationText(60000, true, 3)));
   form->core.FSilent = true;
   Command(cmdGuiStarted);
   EXPECT_FALSE(form->core.FSilent.load());
-  EXPECT_NE(test::ReadFileOrEmpty(server.folder + "conf.xml").find(" <silentflag>0</silentflag> "),
-            std::string::npos);
+  const std::string saved = test::ReadFileOrEmpty(server.folder + "conf.xml");
+  EXPECT_NE(saved.find(" <silentflag>0</silentflag> "), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<caption>f2.txt</caption>"), std::string::npos) << saved;
+  EXPECT_EQ(form->agsquantity1Text, "Tags quantity: 3");
   ExpectOneAcknowledgement(0);
 }
 
