@@ -226,6 +226,20 @@ class Pickers : public ::testing::Test {
   MessageBoxHandler previous_;
 };
 
+// The dialog's windows are gone once it closes; a control that still held its handle would
+// talk to a destroyed window (or another that took its handle) when it is freed.
+TEST_F(Pickers, ShellControlsLetGoOfTheirWindowsWhenTheDialogCloses) {
+  const auto cancel = [](HWND dialog) { Click(dialog, idPickCancel); };
+  TfrSelectFile file;
+  Run(kFileCaption, [&] { file.ShowModal(owner_.hwnd()); }, cancel);
+  EXPECT_EQ(file.ShellListView1.hwnd(), nullptr);
+  EXPECT_EQ(file.ShellComboBox1.hwnd(), nullptr);
+  EXPECT_EQ(file.ShellTreeView1.hwnd(), nullptr);
+  TfrSelectPath path;
+  Run(kPathCaption, [&] { path.ShowModal(owner_.hwnd()); }, cancel);
+  EXPECT_EQ(path.ShellTreeView1.hwnd(), nullptr);
+}
+
 TEST_F(Pickers, FileOpensInTheFilesFolderAndSelectReturnsThePathUnchanged) {
   Edit eTag{folder_ + "top.txt"};
   PickTag(eTag, [&](HWND dialog) {
