@@ -39,6 +39,11 @@ class ShellControl : protected ShellNavigation::Follower {
   bool Mine(const NMHDR& header) const { return hwnd_ && header.hwndFrom == hwnd_; }
 
  private:
+  // At the window's last message: from then on the control holds no handle and follows no
+  // navigation, so that nothing here reaches a destroyed window.
+  static LRESULT CALLBACK LifeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                   DWORD_PTR self);
+
   HWND hwnd_ = nullptr;
   int id_ = 0;
   ShellNavigation* navigation_ = nullptr;

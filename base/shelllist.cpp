@@ -34,6 +34,7 @@ bool ShellListView::Create(HWND parent, int id, const RECT& place, HFONT font,
 
 LRESULT CALLBACK ShellListView::KeyProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                         DWORD_PTR self) {
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &ShellListView::KeyProc, kKeySubclass);
   const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
   if (msg == WM_KEYUP) {
     auto* list = reinterpret_cast<ShellListView*>(self);

@@ -83,6 +83,13 @@ std::string StrRetText(STRRET& value, const ITEMIDLIST* relative) {
   return {};
 }
 
+std::string ItemName(IShellFolder& folder, const ITEMIDLIST* item, SHGDNF flags) {
+  STRRET value{};
+  if (FAILED(folder.GetDisplayNameOf(item, flags, &value))) return {};
+  // A name given as an offset lies inside the very item that was asked about.
+  return StrRetText(value, item);
+}
+
 ShellPlace::ShellPlace(const ShellPlace& other) : pidl_(ClonePidl(other.get())) {}
 
 ShellPlace& ShellPlace::operator=(const ShellPlace& other) {
@@ -144,17 +151,11 @@ bool ShellPlace::IsWithin(const ShellPlace& other) const {
 }
 
 std::string ShellPlace::ParsingName() const {
-  if (!*this) return {};
-  STRRET value{};
-  if (FAILED(Desktop()->GetDisplayNameOf(get(), SHGDN_FORPARSING, &value))) return {};
-  return StrRetText(value, nullptr);
+  return *this ? ItemName(*Desktop().get(), get(), SHGDN_FORPARSING) : std::string();
 }
 
 std::string ShellPlace::DisplayName() const {
-  if (!*this) return {};
-  STRRET value{};
-  if (FAILED(Desktop()->GetDisplayNameOf(get(), SHGDN_NORMAL, &value))) return {};
-  return StrRetText(value, nullptr);
+  return *this ? ItemName(*Desktop().get(), get(), SHGDN_NORMAL) : std::string();
 }
 
 bool ShellPlace::IsFolder() const { return (AttributesOf(get(), SFGAO_FOLDER) & SFGAO_FOLDER) != 0; }
@@ -197,12 +198,8 @@ std::vector<ShellEntry> FolderEntries(const ShellPlace& place, bool foldersOnly)
     entry.place = place.Child(child);
     entry.isFolder = (attributes & SFGAO_FOLDER) != 0;
     entry.hasSubfolders = (attributes & SFGAO_HASSUBFOLDER) != 0;
-    STRRET value{};
-    if (SUCCEEDED(folder->GetDisplayNameOf(child, SHGDN_INFOLDER, &value)))
-      entry.name = StrRetText(value, child);
-    value = STRRET{};
-    if (SUCCEEDED(folder->GetDisplayNameOf(child, SHGDN_FORPARSING, &value)))
-      entry.parsingName = StrRetText(value, child);
+    entry.name = ItemName(*folder.get(), child, SHGDN_INFOLDER);
+    entry.parsingName = ItemName(*folder.get(), child, SHGDN_FORPARSING);
     entry.parent = folder;
     entries.push_back(std::move(entry));
   }

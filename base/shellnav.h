@@ -87,6 +87,9 @@ HIMAGELIST SystemSmallImages();
 std::string Utf16ToAnsi(const wchar_t* text);
 std::wstring AnsiToUtf16(const std::string& text);
 std::string StrRetText(STRRET& value, const ITEMIDLIST* relative);  // frees what it holds
+// The name of item as folder gives it (item relative to folder; any depth for the Desktop);
+// empty when the folder gives none.
+std::string ItemName(IShellFolder& folder, const ITEMIDLIST* item, SHGDNF flags);
 
 // One current folder below a root that linked controls follow. Setting the root makes the root
 // the current folder; navigating to the folder already current does nothing.

@@ -4,11 +4,23 @@ namespace qm {
 namespace {
 
 constexpr UINT_PTR kFocusSubclass = 1;
+constexpr UINT_PTR kLifeSubclass = 1;
 
 }  // namespace
 
 ShellControl::~ShellControl() {
   if (navigation_) navigation_->Detach(this);
+}
+
+LRESULT CALLBACK ShellControl::LifeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                        DWORD_PTR self) {
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, &ShellControl::LifeProc, kLifeSubclass);
+    auto* control = reinterpret_cast<ShellControl*>(self);
+    if (control->navigation_) control->navigation_->Detach(control);
+    control->hwnd_ = nullptr;
+  }
+  return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 bool ShellControl::CreateChild(HWND parent, int id, const RECT& place, const char* className,
@@ -27,6 +39,8 @@ bool ShellControl::CreateChild(HWND parent, int id, const RECT& place, const cha
                           GetModuleHandleA(nullptr), nullptr);
   if (!hwnd_) return false;
   id_ = id;
+  SetWindowSubclass(hwnd_, &ShellControl::LifeProc, kLifeSubclass,
+                    reinterpret_cast<DWORD_PTR>(this));
   if (font) SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   navigation_ = &navigation;
   navigation.Attach(this);
@@ -34,7 +48,7 @@ bool ShellControl::CreateChild(HWND parent, int id, const RECT& place, const cha
 }
 
 ShellTreeView::~ShellTreeView() {
-  // The window goes with its parent; its items must not point into freed nodes meanwhile.
+  // Freed while its window lives on: the items must not point into freed nodes meanwhile.
   if (hwnd()) {
     RemoveWindowSubclass(hwnd(), &ShellTreeView::FocusProc, kFocusSubclass);
     rebuilding_ = true;
@@ -46,6 +60,7 @@ ShellTreeView::~ShellTreeView() {
 // for a choice of the user's, so it is refused (see TVN_SELCHANGING).
 LRESULT CALLBACK ShellTreeView::FocusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                           DWORD_PTR self) {
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &ShellTreeView::FocusProc, kFocusSubclass);
   if (msg != WM_SETFOCUS) return DefSubclassProc(hwnd, msg, wp, lp);
   auto* tree = reinterpret_cast<ShellTreeView*>(self);
   tree->focusing_ = true;

@@ -2,12 +2,14 @@
 
 #include "frontend/images.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace qm {
 namespace {
 
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr int kLabelGap = 4;  // pixels between the title and the version
 
 // A dialog template without controls: the labels are placed in pixels when the box opens, as
 // dialog units would move them with the face that stands in for "MS Sans Serif".
@@ -59,6 +61,24 @@ HWND TAboutBox::AddLabel(const std::string& text, int left, int top, int width, 
   return label;
 }
 
+// The title is sized by its text, and a face that stands in for Arial (Wine's) can be wide
+// enough to reach the version beside it: the version then moves right, as far as the box
+// allows, and only a title that still reaches it is cut short.
+void TAboutBox::KeepApart(HWND title, HWND version) {
+  RECT t{}, v{};
+  GetWindowRect(title, &t);
+  GetWindowRect(version, &v);
+  MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&t), 2);
+  MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&v), 2);
+  if (t.right + kLabelGap <= v.left) return;
+  const int versionWidth = v.right - v.left;
+  const int left = std::min<int>(t.right + kLabelGap, kClientWidth - versionWidth);
+  SetWindowPos(version, nullptr, left, v.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  if (t.right + kLabelGap > left)
+    SetWindowPos(title, nullptr, 0, 0, left - kLabelGap - t.left, t.bottom - t.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+}
+
 bool TAboutBox::OnInitDialog() {
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
@@ -66,8 +86,9 @@ bool TAboutBox::OnInitDialog() {
   SetWindowPos(hwnd(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  AddLabel("Harvo Quillmere", 46, 17, 0, 0, titleFont_.get(), SS_LEFT);
-  AddLabel("Version 1.0.1.48", 157, 16, 0, 0, versionFont_.get(), SS_LEFT);
+  HWND title = AddLabel("Harvo Quillmere", 46, 17, 0, 0, titleFont_.get(), SS_LEFT);
+  HWND version = AddLabel("Version 1.0.1.48", 157, 16, 0, 0, versionFont_.get(), SS_LEFT);
+  KeepApart(title, version);
   // First, so that it stays above the notice whose leading blanks it covers.
   AddLabel("Warning:", 8, 136, 0, 0, warningFont_.get(), SS_LEFT);
   AddLabel(kNotice, 8, 136, 321, 73, noticeFont_.get(), SS_LEFT);

@@ -27,6 +27,7 @@ class TAboutBox : public Dialog {
  private:
   HWND AddLabel(const std::string& text, int left, int top, int width, int height,
                 HGDIOBJ font, DWORD style);
+  void KeepApart(HWND title, HWND version);
 
   UniqueGdiObject titleFont_, versionFont_, warningFont_, noticeFont_;
   std::vector<WORD> template_;

@@ -169,8 +169,8 @@ LRESULT CALLBACK TfrMain::TagListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp,
 }
 
 void TfrMain::btTagClick() {
-  const std::string text = DropOneTrailingBackslash(TextOf(eTag));
-  if (!TagTextExists(text)) {
+  std::string text;
+  if (!TagEntryPath(DropOneTrailingBackslash(TextOf(eTag)), text)) {
     ShowMessageBox(hwnd(), kUnknownEntryText, kUnknownEntryCaption, MB_OK);
     EnableWindow(btTag, FALSE);
     return;

@@ -17,6 +17,9 @@ inline constexpr char kUnknownPathText[] =
     "function to identify the file or directory you wish to tag!";
 
 class TfrSelectFile : public PickerForm {
+  // Declared before the controls that follow it, so that it is freed after them.
+  ShellNavigation navigation_;  // the one folder the three controls follow
+
  public:
   TfrSelectFile();  // throws ShellError when the shell gives no Desktop
 
@@ -36,9 +39,6 @@ class TfrSelectFile : public PickerForm {
   void CreateTrailingControls() override;
   void OnCommand(int id, int notifyCode, HWND control) override;
   LRESULT OnNotify(NMHDR& header) override;
-
- private:
-  ShellNavigation navigation_;  // the one folder the three controls follow
 };
 
 // btTagBrowse: picks a file or folder for eTag, starting where eTag points or else in the

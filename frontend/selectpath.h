@@ -8,6 +8,9 @@
 namespace qm {
 
 class TfrSelectPath : public PickerForm {
+  // Declared before the tree that follows it, so that it is freed after it.
+  ShellNavigation navigation_;
+
  public:
   TfrSelectPath();  // throws ShellError when the shell gives no My Computer
 
@@ -20,9 +23,6 @@ class TfrSelectPath : public PickerForm {
   void CreateLeadingControls() override;
   void CreateTrailingControls() override {}
   LRESULT OnNotify(NMHDR& header) override;
-
- private:
-  ShellNavigation navigation_;
 };
 
 // btTargetBrowse: picks a folder for eTarget, starting at eTarget's folder when the shell can

@@ -25,6 +25,65 @@ int32_t AddKb(int32_t total, int32_t kb) {
 
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// The parts of a path between its separators; Windows takes "/" for "\" too.
+std::vector<std::string> PathParts(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = path.find_first_of("\\/", start);
+    parts.push_back(path.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
+// Windows shortens a part of dots and blanks only to "." or "..", which lead out of the folder.
+bool IsDotsAndBlanks(const std::string& part) {
+  return part.find('.') != std::string::npos && part.find_first_not_of(". ") == std::string::npos;
+}
+
+// What a path function of the system (path, buffer size, buffer) makes of path; empty when it
+// fails.
+template <class PathFunction>
+std::string SystemPath(const std::string& path, PathFunction function) {
+  std::string out(MAX_PATH, '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = function(path.c_str(), static_cast<DWORD>(out.size()), out.data());
+    if (n == 0) return {};
+    if (n < out.size()) {
+      out.resize(n);
+      return out;
+    }
+    out.assign(n, '\0');
+  }
+  return {};
+}
+
+// One entry has many spellings: a trailing dot or blank, a doubled backslash, an 8.3 short name
+// of itself or of any folder above it. The one kept is the full path (GetFullPathNameA) with
+// the long name of every part (GetLongPathNameA, which alone would keep a trailing dot or
+// blank); a part that differs from its long name only in letter case stays as typed, as letter
+// case tells tags apart (Wine's GetLongPathNameA gives every part that fits 8.3 the case on
+// disk).
+std::string LongFullForm(const std::string& text) {
+  const std::string full = SystemPath(text, [](const char* path, DWORD size, char* out) {
+    return GetFullPathNameA(path, size, out, nullptr);
+  });
+  if (full.empty()) return text;
+  const std::string longForm = SystemPath(full, [](const char* path, DWORD size, char* out) {
+    return GetLongPathNameA(path, out, size);
+  });
+  std::vector<std::string> parts = PathParts(full);
+  const std::vector<std::string> longParts = PathParts(longForm);
+  if (longParts.size() != parts.size()) return full;
+  std::string joined;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (lstrcmpiA(parts[i].c_str(), longParts[i].c_str()) != 0) parts[i] = longParts[i];
+    joined += (i ? "\\" : "") + parts[i];
+  }
+  return joined;
+}
+
 struct SizeWalk {
   DWORD volumeSerial = 0;        // of the walk's start
   std::vector<FolderId> chain;  // the folders from the walk's start down to the one in hand
@@ -105,9 +164,20 @@ std::string DropOneTrailingBackslash(const std::string& text) {
   return !text.empty() && text.back() == '\\' ? text.substr(0, text.size() - 1) : text;
 }
 
-bool TagTextExists(const std::string& text, const EntryLookup& lookUp) {
-  FoundEntry entry;
-  return IsFullPathText(text) && !HasWildcard(text) && lookUp(text, entry);
+bool TagEntryPath(const std::string& text, std::string& entry, const EntryLookup& lookUp) {
+  if (!IsFullPathText(text) || HasWildcard(text) || text.find(':', 2) != std::string::npos)
+    return false;
+  // A "." or ".." is refused rather than resolved: it resolves by the text alone, through
+  // folders that need not exist, and the user would be shown another entry than the one typed.
+  const std::vector<std::string> typed = PathParts(text);
+  FoundEntry found;
+  if (std::any_of(typed.begin(), typed.end(), IsDotsAndBlanks) || !lookUp(text, found))
+    return false;
+  entry = LongFullForm(text);
+  const std::vector<std::string> parts = PathParts(entry);
+  return std::none_of(parts.begin(), parts.end(), [](const std::string& part) {
+    return !part.empty() && (part.back() == '.' || part.back() == ' ');
+  });
 }
 
 TagName SplitTagText(const std::string& text) {

@@ -39,9 +39,15 @@ bool HasWildcard(const std::string& text);
 std::string DropOneTrailingBackslash(const std::string& text);
 
 // The existence test of "Add Tag": a full path without wildcards at which a search finds an
-// entry. A relative text would be stored with an empty path, and a wildcard would be stored as
-// a name; neither can be copied.
-bool TagTextExists(const std::string& text, const EntryLookup& lookUp = FindEntry);
+// entry, and that the server can mirror below its target: no part of dots and blanks only
+// ("." and ".." among them, and the "." of a device path "\\.\"), no colon after the drive's.
+// A relative text would be stored with an empty path, and a wildcard would be stored as a
+// name; none of them can be copied. On success entry is what is tested for a duplicate and
+// stored: the entry's long full form (full path, long names, letter case as typed), so that a
+// trailing dot or blank or a short name is no second spelling of one entry. A form that still
+// has a name ending in a dot or blank is refused: the server cannot copy it.
+bool TagEntryPath(const std::string& text, std::string& entry,
+                  const EntryLookup& lookUp = FindEntry);
 
 // A tag's two texts: the name (after the last backslash or colon) and the path (up to and
 // including it). A row's full path is path + name.

@@ -40,24 +40,20 @@ std::string ProgramName(const std::string& imageName) {
   return name;
 }
 
-std::vector<TCardObject> FindRunningCopies(int mode) {
-  std::vector<TCardObject> found;
-  const DWORD ownId = GetCurrentProcessId();
+std::vector<ProcessEntry> ListProcesses() {
+  std::vector<ProcessEntry> processes;
   UniqueSnapshot snapshot(CreateToolhelp32Snapshot(kSnapshotAllKinds, 0));
-  if (!snapshot) return found;
+  if (!snapshot) return processes;
   PROCESSENTRY32 entry{};
   // The size of the 8-bit-character entry of this build (296 bytes in 32-bit programs, 304 in
   // 64-bit ones); the walk refuses any other.
   entry.dwSize = sizeof entry;
-  // On Windows the first entry is the idle process (id 0), never a copy of ours. Wine lists
-  // its processes oldest first instead, so there the oldest process is passed over.
-  if (!Process32First(snapshot.get(), &entry)) return found;
-  while (Process32Next(snapshot.get(), &entry)) {
-    const std::string image(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile));
-    if (ImageMatchesMode(image, mode) && entry.th32ProcessID != ownId)
-      found.push_back({entry.th32ProcessID});
-  }
-  return found;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry))
+    processes.push_back(
+        {entry.th32ProcessID,
+         std::string(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile))});
+  return processes;
 }
 
 // Only an explicit Yes allows ending another copy; a No, or a box that could not be shown,
@@ -81,8 +77,22 @@ bool ImageMatchesMode(const std::string& imageName, int mode) {
   }
 }
 
+std::vector<uint32_t> RunningCopiesAmong(const std::vector<ProcessEntry>& processes, int mode,
+                                         uint32_t ownId) {
+  std::vector<uint32_t> found;
+  for (const ProcessEntry& p : processes) {
+    // Windows lists its idle process (id 0) first, never a copy of ours; Wine begins with the
+    // session's oldest program instead, which may be the very server that was started first.
+    if (p.id == 0) continue;
+    if (ImageMatchesMode(p.image, mode) && p.id != ownId) found.push_back(p.id);
+  }
+  return found;
+}
+
 void CloseRunningCopies(int mode) {
-  const std::vector<TCardObject> copies = FindRunningCopies(mode);
+  std::vector<TCardObject> copies;
+  for (uint32_t id : RunningCopiesAmong(ListProcesses(), mode, GetCurrentProcessId()))
+    copies.push_back({id});
   if (copies.empty()) return;
   if (mode != 3 && !UserAgreesToClose(mode)) ExitProcess(0);
   for (const TCardObject& copy : copies) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -46,6 +47,15 @@ DateTime TextToDateTime(const std::string& text,
 void CloseRunningCopies(int mode);
 // The name rule of that step for one process image name (exposed for tests).
 bool ImageMatchesMode(const std::string& imageName, int mode);
+// One entry of the system's process list.
+struct ProcessEntry {
+  uint32_t id = 0;
+  std::string image;  // as the list gives it, folder and all
+};
+// The ids of the copies that the step ends among a process list, in list order: the entries
+// that match mode, other than ownId (exposed for tests).
+std::vector<uint32_t> RunningCopiesAmong(const std::vector<ProcessEntry>& processes, int mode,
+                                         uint32_t ownId);
 
 // " <name>value</name> " with & and < of the value as entity references.
 std::string XmlElementLine(const std::string& name, const std::string& value);

@@ -4,6 +4,7 @@
 #include "frontend/mainform.h"
 
 #include "frontend/about.h"
+#include "frontend/images.h"
 #include "support/frontform.h"
 
 #include <gtest/gtest.h>
@@ -291,6 +292,37 @@ TEST_F(MainForm, AboutBoxIsModalAtItsSizeAndClosesWithItsCloseBox) {
   EXPECT_EQ(version, "Version 1.0.1.48");
   EXPECT_TRUE(ownerDisabled) << "modal to the main window";
   EXPECT_EQ(std::string(TAboutBox::kNotice, 18), std::string(18, ' '));
+}
+
+// Measured with the font the label actually got: a face that stands in for Arial may be wider.
+TEST_F(MainForm, AboutBoxTitleAndVersionShowWholeSideBySide) {
+  TfrMain& f = Start();
+  RECT title{}, version{};
+  SIZE titleText{}, versionText{};
+  Timer check(50, [&] {
+    HWND box = FindWindowA(nullptr, TAboutBox::kCaption);
+    if (!box || GetWindowTextLengthA(box) == 0) return;
+    const struct {
+      const char* text;
+      RECT* place;
+      SIZE* extent;
+    } labels[] = {{"Harvo Quillmere", &title, &titleText},
+                  {"Version 1.0.1.48", &version, &versionText}};
+    for (const auto& l : labels) {
+      HWND label = ChildWithText(box, l.text);
+      *l.place = PlaceOf(label);
+      const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0));
+      *l.extent = TextExtent(label, font, l.text);
+    }
+    SendMessageA(box, WM_CLOSE, 0, 0);
+  });
+  check.SetEnabled(true);
+  f.AboutQuillmere1Click();
+  check.SetEnabled(false);
+  EXPECT_LE(title.right, version.left) << "the title covers the version";
+  EXPECT_GE(title.right - title.left, titleText.cx);
+  EXPECT_GE(version.right - version.left, versionText.cx);
+  EXPECT_LE(version.right, TAboutBox::kClientWidth);
 }
 
 TEST_F(MainForm, ClosingWritesNothing) {

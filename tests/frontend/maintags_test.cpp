@@ -144,9 +144,11 @@ TEST_F(Tagging, OneTrailingBackslashIsDroppedAndTwoAreKeptAndRefused) {
 }
 
 // Texts whose entry a search finds, or that the server could not copy, are refused alike: a
-// relative name would be stored with an empty path and a wildcard as a name.
+// relative name would be stored with an empty path and a wildcard as a name, and the server
+// refuses a "." or ".." folder and a device path ("\\.\") on every run.
 TEST_F(Tagging, TextsThatNameNoCopyableEntryAreRefused) {
   MakeFile("a.txt");
+  ASSERT_TRUE(CreateDirectoryA((files + "sub").c_str(), nullptr));
   Start();
   char previous[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, previous);
@@ -154,7 +156,9 @@ TEST_F(Tagging, TextsThatNameNoCopyableEntryAreRefused) {
   // Relative texts: a name in the current folder, a drive without a root, a root without a drive.
   const std::string refused[] = {"",           "a.txt",           files.substr(0, 2),
                                  files.substr(2) + "a.txt",        files + "a*",
-                                 files + "?.txt", files + "missing.txt"};
+                                 files + "?.txt", files + "missing.txt",
+                                 files + "sub\\..\\a.txt", files + ".\\a.txt",
+                                 "\\\\.\\" + files + "a.txt"};
   for (const std::string& text : refused) {
     fx.questions.clear();
     Tag(text);
@@ -188,6 +192,34 @@ TEST_F(Tagging, ADuplicateSelectsTheLaterOfTwoEqualRowsAndWritesNothing) {
   EXPECT_EQ(fx.Rows(), 3);
   EXPECT_EQ(Saves(), 0);
   EXPECT_EQ(test::ReadFileOrEmpty(fx.ConfPath()), before);
+}
+
+// An entry is tested and stored in its long full form; only letter case stays as typed.
+TEST_F(Tagging, OtherSpellingsOfATaggedEntryFindItsRow) {
+  const std::string file = MakeFile("a.txt");
+  const std::string folder = files + "Long Folder Name";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  MakeFile("Long Folder Name\\x.txt");
+  char shortName[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameA(folder.c_str(), shortName, MAX_PATH), 0u);
+  Start({file, folder});
+  const struct {
+    std::string typed, row;
+  } cases[] = {{file + ".", file},
+               {file + " ", file},
+               {file + ". .", file},
+               {folder + ".", folder},
+               {files + "\\a.txt", file},
+               {shortName, folder},
+               {std::string(shortName) + "\\x.txt.", folder + "\\x.txt"}};
+  for (const auto& c : cases) {
+    Tag(c.typed);
+    EXPECT_EQ(fx.Text(form().eTag), c.row) << c.typed;
+  }
+  ASSERT_EQ(fx.Rows(), 3) << "one new row, for x.txt";
+  EXPECT_EQ(FullPath(2), folder + "\\x.txt");
+  EXPECT_EQ(Saves(), 1);
+  ExpectPaired();
 }
 
 TEST_F(Tagging, OtherLetterCaseIsANewTag) {

@@ -165,6 +165,60 @@ std::string SelectedNode(HWND dialog) {
   return NodeText(tree, TreeView_GetSelection(tree));
 }
 
+// A folder that names its items as some shell folders do: by an offset into the item itself.
+class OffsetNamingFolder : public IShellFolder {
+ public:
+  static constexpr UINT kNameAt = 4;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*,
+                                             ULONG*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*,
+                                          void**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET* name) override {
+    name->uType = STRRET_OFFSET;
+    name->uOffset = kNameAt;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF,
+                                      PITEMID_CHILD*) override {
+    return E_NOTIMPL;
+  }
+};
+
+TEST(ShellNames, ANameGivenAsAnOffsetIsReadFromTheItem) {
+  // One id of 13 bytes (its size, two bytes of its own, the name) and the closing zero size.
+  alignas(4) const unsigned char item[] = {13,  0,   'i', 'd', 'n', 'a', 'm', 'e',
+                                           '.', 't', 'x', 't', 0,   0,   0};
+  OffsetNamingFolder folder;
+  EXPECT_EQ(ItemName(folder, reinterpret_cast<const ITEMIDLIST*>(item), SHGDN_FORPARSING),
+            "name.txt");
+}
+
 class Pickers : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -225,6 +279,20 @@ class Pickers : public ::testing::Test {
   std::vector<Shown> shown_;
   MessageBoxHandler previous_;
 };
+
+// The dialog's windows are gone once it closes; a control that still held its handle would
+// talk to a destroyed window (or another that took its handle) when it is freed.
+TEST_F(Pickers, ShellControlsLetGoOfTheirWindowsWhenTheDialogCloses) {
+  const auto cancel = [](HWND dialog) { Click(dialog, idPickCancel); };
+  TfrSelectFile file;
+  Run(kFileCaption, [&] { file.ShowModal(owner_.hwnd()); }, cancel);
+  EXPECT_EQ(file.ShellListView1.hwnd(), nullptr);
+  EXPECT_EQ(file.ShellComboBox1.hwnd(), nullptr);
+  EXPECT_EQ(file.ShellTreeView1.hwnd(), nullptr);
+  TfrSelectPath path;
+  Run(kPathCaption, [&] { path.ShowModal(owner_.hwnd()); }, cancel);
+  EXPECT_EQ(path.ShellTreeView1.hwnd(), nullptr);
+}
 
 TEST_F(Pickers, FileOpensInTheFilesFolderAndSelectReturnsThePathUnchanged) {
   Edit eTag{folder_ + "top.txt"};

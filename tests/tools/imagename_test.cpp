@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace qm {
 namespace {
 
@@ -38,6 +40,18 @@ TEST(ImageMatchesMode, ModesOtherThanOneToThreeMatchNothing) {
     EXPECT_FALSE(ImageMatchesMode("QUILLMERESERV.EXE", mode));
     EXPECT_FALSE(ImageMatchesMode("QUILLMERE.EXE", mode));
   }
+}
+
+// Under Wine the list begins with the session's oldest program, which may well be a server
+// started first; only the idle process (id 0) of Windows is no candidate.
+TEST(RunningCopiesAmong, EveryMatchingEntryCountsTheFirstOneTooButNotIdZeroNorTheOwnId) {
+  const std::vector<ProcessEntry> list = {{40, "QuillmereServ.exe"},
+                                          {0, "QUILLMERESERV"},
+                                          {41, "Quillmere.exe"},
+                                          {42, "C:\\Q\\quillmereserv.exe"},
+                                          {43, "QuillmereServ.exe"}};
+  EXPECT_EQ(RunningCopiesAmong(list, 1, 43), (std::vector<uint32_t>{40, 42}));
+  EXPECT_EQ(RunningCopiesAmong(list, 3, 7), (std::vector<uint32_t>{40, 41, 42, 43}));
 }
 
 }  // namespace
