@@ -106,7 +106,9 @@ void ConfigDocument::Load(const std::string& path, const AskFunction& ask, DateT
     }
   }
 
-  if (lines_.size() >= 3 && doc_.Parse(JoinLines(lines_))) {
+  // Whatever its line count: the server reads a well-formed file of one line whole, and a
+  // default shown in its place would reach the file with the next save, without the tags.
+  if (!lines_.empty() && doc_.Parse(JoinLines(lines_))) {
     if (fromFile) ownFile_ = path;
     return;
   }
@@ -114,8 +116,7 @@ void ConfigDocument::Load(const std::string& path, const AskFunction& ask, DateT
   const std::string fallback = DefaultConfigXml(FolderOf(path) + "Default Target\\", now);
   lines_ = {fallback};
   if (!doc_.Parse(fallback)) return;
-  // The text form is what a reload's "Yes" writes; as one line this program would not read it
-  // back, so it takes the serialiser's layout.
+  // The text form is what a reload's "Yes" writes: in the serialiser's layout, as every save.
   try {
     lines_ = SplitLines(doc_.Serialise());
   } catch (const XmlError&) {

@@ -1,8 +1,8 @@
 // The configuration program's conf.xml: one document in memory, read with its two recovery
 // questions and written back whole.
 //
-// A file that a load did not read (missing, held by another program, unreadable, empty, of
-// fewer than three lines, not well-formed) may hold the user's whole tag list, while the window
+// A file that a load did not read (missing, held by another program, unreadable, empty, not
+// well-formed) may hold the user's whole tag list, while the window
 // shows a default or older configuration. Such a file is never replaced unread: its bytes are
 // kept first in the first free name of path + ".o0" ... ".o99", and a save that cannot keep
 // them writes nothing.
@@ -31,8 +31,8 @@ class ConfigDocument {
 
   // Reads path into the document. A file without lines asks first: at the first load whether
   // to go on with the default; at a reload (the document was active) whether to write the
-  // configuration last loaded or saved, moving the file aside first. A text of fewer than
-  // three lines, or one that is not well-formed, gives way to the default configuration with
+  // configuration last loaded or saved, moving the file aside first. A text that is not
+  // well-formed (of any line count) gives way to the default configuration with
   // the target folder of path + "Default Target\" and now as the last sync. Never throws for
   // anything the file holds; the document is active afterwards.
   void Load(const std::string& path, const AskFunction& ask, DateTime now);
