@@ -219,12 +219,29 @@ void XmlNode::SetText(const std::string& systemText) const {
   Append(element, text.get(), added);
 }
 
-void XmlNode::RemoveChild(int index) const {
+XmlNode XmlNode::RemoveChild(int index) const {
   IXMLDOMNode* element = Element();
   ComPtr<IXMLDOMNode> child = index < 0 ? ComPtr<IXMLDOMNode>() : ListItem(ChildList(element).get(), index);
   if (!child) throw XmlError("no child at index " + std::to_string(index));
   ComPtr<IXMLDOMNode> removed;
   if (element->removeChild(child.get(), removed.put()) != S_OK) throw XmlError("child cannot be removed");
+  return XmlNode(std::move(removed));
+}
+
+void XmlNode::InsertChild(int index, const XmlNode& child) const {
+  IXMLDOMNode* element = Element();
+  if (!child.node_ || index < 0) throw XmlError("no child to insert");
+  ComPtr<IXMLDOMNode> before = ListItem(ChildList(element).get(), index);
+  if (!before && index != ChildCount()) throw XmlError("no child at index " + std::to_string(index));
+  VARIANT where;
+  VariantInit(&where);
+  if (before) {
+    where.vt = VT_UNKNOWN;
+    where.punkVal = before.get();  // borrowed: not cleared
+  }
+  ComPtr<IXMLDOMNode> added;
+  if (element->insertBefore(child.node_.get(), where, added.put()) != S_OK)
+    throw XmlError("child cannot be inserted");
 }
 
 void XmlNode::RemoveAllChildren() const {

@@ -160,6 +160,41 @@ void TfrMain::SaveConfigAndNotify() {
   PostToServer(FServerWnd, hwnd(), cmdReload);
 }
 
+bool TfrMain::SaveOrUndo(const std::function<void()>& undo) {
+  try {
+    SaveConfigAndNotify();
+    return true;
+  } catch (const std::exception& failure) {
+    try {
+      undo();
+    } catch (...) {
+      // Nothing more can be put back; the message still goes out.
+    }
+    ShowMessageBox(hwnd(),
+                   std::string(failure.what()) +
+                       "\r\n\r\nThe change was not saved and has been undone.",
+                   kApplicationTitle, MB_OK | MB_ICONERROR);
+    return false;
+  }
+}
+
+bool TfrMain::ApplySetting(const char* name, const std::string& value) {
+  const XmlNode root = ConfXML.Root();
+  const bool existed = !root.ChildByName(name).IsNull();
+  std::string before;  // an element without one text goes back empty
+  try {
+    if (existed) before = root.ChildByName(name).Text();
+  } catch (const XmlError&) {
+  }
+  root.ChildByNameOrAppend(name).SetText(value);
+  return SaveOrUndo([&] {
+    if (existed)
+      root.ChildByName(name).SetText(before);
+    else
+      root.RemoveChild(root.ChildCount() - 1);  // the one just appended
+  });
+}
+
 void TfrMain::Refresh1Click() {
   // The server rewrites conf.xml at the end of a run; a reload now could meet it half-written.
   if (TextOf(lbStatus) == StatusText(ssSync)) return;
