@@ -19,6 +19,12 @@
 
 namespace qm {
 
+// What a save took from the file as it stood: the server's later run results.
+struct TakenRunResults {
+  bool lastSyncDate = false;
+  std::vector<int> items;  // children of tagslist whose lastsync and size were taken
+};
+
 class ConfigDocument {
  public:
   // Asks the user a question with Yes and No; returns the button (IDYES, IDNO).
@@ -45,7 +51,13 @@ class ConfigDocument {
   // Writes the whole document to path in one step (through a temporary file of this
   // program's own). std::runtime_error when nothing could be written; the file is then as it
   // was.
-  void Save(const std::string& path);
+  //
+  // The server writes its run results into the file after each run, while the document keeps
+  // what was loaded: a save first takes from the file as it stands the later lastsyncdate and,
+  // for each item paired with one there as the server pairs tags, the later lastsync with its
+  // size, so that a save never moves them back. A file that cannot be read or parsed gives
+  // nothing. What was taken is put in *taken, also when the write then fails.
+  void Save(const std::string& path, TakenRunResults* taken = nullptr);
 
   // The text form: the lines last loaded, written or saved.
   const std::vector<std::string>& Lines() const { return lines_; }
@@ -57,6 +69,7 @@ class ConfigDocument {
 
  private:
   bool WriteTextForm(const std::string& path);
+  TakenRunResults TakeRunResults(const std::string& path, const std::string& ownText);
 
   XmlDocument doc_;
   std::vector<std::string> lines_;

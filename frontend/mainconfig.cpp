@@ -154,10 +154,36 @@ void TfrMain::ShowTargetLabel() {
 }
 
 void TfrMain::SaveConfigAndNotify() {
-  ConfXML.Save(FConfPath);
+  TakenRunResults taken;
+  try {
+    ConfXML.Save(FConfPath, &taken);
+  } catch (...) {
+    ShowRunResults(taken);  // taken before the write failed
+    throw;
+  }
+  ShowRunResults(taken);
   // The server reads the file as soon as the notice arrives.
   env_.clock->Sleep(10);
   PostToServer(FServerWnd, hwnd(), cmdReload);
+}
+
+void TfrMain::ShowRunResults(const TakenRunResults& taken) {
+  try {
+    const XmlNode root = ConfXML.Root();
+    if (taken.lastSyncDate)
+      SetTextOf(lbLastScan, LastSyncText(TextToDateTime(root.ChildByName("lastsyncdate").Text())));
+    if (taken.items.empty()) return;
+    const XmlNode tags = root.ChildByName("tagslist");
+    for (int index : taken.items) {
+      const XmlNode item = tags.Child(index);
+      SetCellText(lvTagged, index, kLastSyncColumn,
+                  LastSyncText(TextToDateTime(ItemValue(item, "lastsync"))));
+      SetCellText(lvTagged, index, kSizeColumn,
+                  SizeColumnText(ParseInt32(ItemValue(item, "size")), UserDecimalSeparator()));
+    }
+  } catch (...) {
+    // Only values that read were taken; the rows keep what they showed.
+  }
 }
 
 bool TfrMain::SaveOrUndo(const std::function<void()>& undo) {

@@ -114,6 +114,8 @@ class TfrMain : public Window {
   void AddTagRow(const XmlNode& item);
   void ShowTargetLabel();
   void SaveConfigAndNotify();  // throws when conf.xml cannot be written
+  // Shows in lbLastScan and the rows the run results that a save took from conf.xml.
+  void ShowRunResults(const TakenRunResults& taken);
   // Saves a change just made; when conf.xml cannot be written, runs undo, which puts the
   // document and the rows back as they were, and says so. True when saved.
   bool SaveOrUndo(const std::function<void()>& undo);
