@@ -137,6 +137,11 @@ bool ConfigDocument::WriteTextForm(const std::string& path) {
 
 namespace {
 
+std::optional<std::string> Narrow(const std::optional<std::wstring>& wide) {
+  if (!wide) return std::nullopt;
+  return WideToSystemText(wide->data(), static_cast<int>(wide->size()));
+}
+
 // A date-time text that reads; none otherwise.
 std::optional<DateTime> DateOf(const std::optional<std::string>& text) {
   DateTime value = 0;
@@ -177,8 +182,9 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
   if (!file) return taken;
   const XmlNode root = doc_.DocumentElement();
 
-  if (IsLater(DateOf(file->lastSyncDate), DateOf(TextOf(root.ChildByName("lastsyncdate"))))) {
-    root.ChildByNameOrAppend("lastsyncdate").SetText(*file->lastSyncDate);
+  const std::optional<std::string> lastSyncDate = Narrow(file->lastSyncDate);
+  if (IsLater(DateOf(lastSyncDate), DateOf(TextOf(root.ChildByName("lastsyncdate"))))) {
+    root.ChildByNameOrAppend("lastsyncdate").SetText(*lastSyncDate);
     taken.lastSyncDate = true;
   }
 
@@ -188,17 +194,19 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
   const XmlNode tags = root.ChildByName("tagslist");
   for (size_t i = 0; i < partners.size(); ++i) {
     if (partners[i] < 0) continue;
+    const ItemRunResult& ours = own->items[i];
     const ItemRunResult& theirs = file->items[static_cast<size_t>(partners[i])];
-    if (!IsCount(theirs.size) || !IsLater(DateOf(theirs.lastSync), DateOf(own->items[i].lastSync)))
-      continue;
+    if (theirs.lastSync == ours.lastSync) continue;  // most items, at most saves
+    const std::optional<std::string> lastSync = Narrow(theirs.lastSync), size = Narrow(theirs.size);
+    if (!IsCount(size) || !IsLater(DateOf(lastSync), DateOf(Narrow(ours.lastSync)))) continue;
     const XmlNode item = tags.Child(static_cast<int>(i));
     // The text and the tree come from one document; this only guards against a reading that
     // differs from the library's.
-    if (TextOf(item.ChildByName("caption")) != own->items[i].caption ||
-        TextOf(item.ChildByName("path")) != own->items[i].path)
+    if (TextOf(item.ChildByName("caption")) != Narrow(ours.caption) ||
+        TextOf(item.ChildByName("path")) != Narrow(ours.path))
       continue;
-    item.ChildByNameOrAppend("lastsync").SetText(*theirs.lastSync);
-    item.ChildByNameOrAppend("size").SetText(*theirs.size);
+    item.ChildByNameOrAppend("lastsync").SetText(*lastSync);
+    item.ChildByNameOrAppend("size").SetText(*size);
     taken.items.push_back(static_cast<int>(i));
   }
   return taken;

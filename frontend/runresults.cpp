@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 #include <unordered_map>
@@ -53,6 +54,8 @@ bool AllBlank(const std::wstring& text, size_t from, size_t to) {
 
 // Character data with its references resolved.
 std::wstring Resolve(const std::wstring& text, size_t from, size_t to) {
+  if (std::find(text.begin() + from, text.begin() + to, L'&') == text.begin() + to)
+    return text.substr(from, to - from);
   std::wstring out;
   out.reserve(to - from);
   for (size_t i = from; i < to; ++i) {
@@ -60,8 +63,8 @@ std::wstring Resolve(const std::wstring& text, size_t from, size_t to) {
       out += text[i];
       continue;
     }
-    const size_t end = text.find(L';', i);
-    if (end == std::wstring::npos || end >= to) throw NotReadable{};
+    const size_t end = std::find(text.begin() + i, text.begin() + to, L';') - text.begin();
+    if (end >= to) throw NotReadable{};
     const std::wstring name = text.substr(i + 1, end - i - 1);
     if (name == L"lt") out += L'<';
     else if (name == L"gt") out += L'>';
@@ -101,13 +104,15 @@ std::string SystemText(const std::wstring& wide) {
   return WideToSystemText(wide.data(), static_cast<int>(wide.size()));
 }
 
-// One open element: what its content is, as the XML library would see it (whitespace-only text
-// between elements dropped; one text or CDATA child is a value, anything more is none).
+// One open element, by where its name stands in the text, and what its content is as the XML
+// library would see it: whitespace-only text between elements dropped; one text or CDATA child
+// is a value, anything more is none.
 struct Open {
-  std::wstring name;
+  size_t nameFrom = 0, nameLength = 0;
   int pieces = 0;
   bool other = false;
-  std::wstring text;
+  size_t textFrom = 0, textTo = 0;
+  bool cdata = false;
   bool tagslist = false;  // the root's first tagslist
   bool item = false;      // a child of it
 };
@@ -122,7 +127,7 @@ class Reader {
     while (i < w_.size()) {
       if (w_[i] != L'<') {
         const size_t next = std::min(w_.find(L'<', i), w_.size());
-        Text(i, next);
+        if (!AllBlank(w_, i, next)) Piece(i, next, false);
         i = next;
         continue;
       }
@@ -131,8 +136,8 @@ class Reader {
         Other();
       } else if (w_.compare(i, 9, L"<![CDATA[") == 0) {
         const size_t end = w_.find(L"]]>", i + 9);
-        if (end == std::wstring::npos || open_.empty()) throw NotReadable{};
-        Piece(w_.substr(i + 9, end - i - 9));
+        if (end == std::wstring::npos) throw NotReadable{};
+        Piece(i + 9, end, true);
         i = end + 3;
       } else if (w_.compare(i, 2, L"<?") == 0) {
         i = Past(i + 2, L"?>");
@@ -144,7 +149,10 @@ class Reader {
         if (end == std::wstring::npos || open_.empty()) throw NotReadable{};
         size_t nameEnd = end;
         while (nameEnd > i + 2 && IsBlank(w_[nameEnd - 1])) --nameEnd;
-        if (w_.compare(i + 2, nameEnd - i - 2, open_.back().name) != 0) throw NotReadable{};
+        const Open& top = open_.back();
+        if (nameEnd - i - 2 != top.nameLength ||
+            w_.compare(i + 2, top.nameLength, w_, top.nameFrom, top.nameLength) != 0)
+          throw NotReadable{};
         Close();
         i = end + 1;
       } else {
@@ -164,24 +172,31 @@ class Reader {
     return at + std::char_traits<wchar_t>::length(end);
   }
 
-  void Text(size_t from, size_t to) {
-    if (AllBlank(w_, from, to)) return;
-    if (open_.empty()) throw NotReadable{};
-    Piece(Resolve(w_, from, to));
+  bool NameIs(const Open& element, const wchar_t* name) const {
+    return w_.compare(element.nameFrom, element.nameLength, name) == 0;
   }
 
-  void Piece(std::wstring text) {
+  void Piece(size_t from, size_t to, bool cdata) {
     if (open_.empty()) throw NotReadable{};
     Open& parent = open_.back();
     if (parent.tagslist) results_.onlyElements = false;
     ++parent.pieces;
-    parent.text = std::move(text);
+    parent.textFrom = from;
+    parent.textTo = to;
+    parent.cdata = cdata;
   }
 
   void Other() {
     if (open_.empty()) return;
     if (open_.back().tagslist) results_.onlyElements = false;
     open_.back().other = true;
+  }
+
+  // As the library's value of an element: exactly one child, a text or CDATA.
+  std::optional<std::wstring> ValueOf(const Open& element) const {
+    if (element.pieces != 1 || element.other) return std::nullopt;
+    if (element.cdata) return w_.substr(element.textFrom, element.textTo - element.textFrom);
+    return Resolve(w_, element.textFrom, element.textTo);
   }
 
   // From just after "<": the name, the attributes, then ">" or "/>".
@@ -207,7 +222,8 @@ class Reader {
     }
     if (end >= w_.size()) throw NotReadable{};
     Open element;
-    element.name = w_.substr(i, nameEnd - i);
+    element.nameFrom = i;
+    element.nameLength = nameEnd - i;
     if (!open_.empty()) {
       Open& parent = open_.back();
       parent.other = true;
@@ -215,32 +231,29 @@ class Reader {
         element.item = true;
         results_.items.emplace_back();
         seen_ = 0;
-      } else if (open_.size() == 1 && element.name == L"tagslist" && !tagslistSeen_) {
+      } else if (open_.size() == 1 && !tagslistSeen_ && NameIs(element, L"tagslist")) {
         element.tagslist = tagslistSeen_ = true;
       }
     }
-    open_.push_back(std::move(element));
+    open_.push_back(element);
     if (w_[end - 1] == L'/') Close();
     return end + 1;
   }
 
   void Close() {
-    Open element = std::move(open_.back());
+    const Open element = open_.back();
     open_.pop_back();
-    // As the library's value of an element: exactly one child, a text or CDATA.
-    const bool single = element.pieces == 1 && !element.other;
-    if (open_.size() == 1 && element.name == L"lastsyncdate" && !lastSyncDateSeen_) {
+    if (open_.size() == 1 && !lastSyncDateSeen_ && NameIs(element, L"lastsyncdate")) {
       lastSyncDateSeen_ = true;
-      if (single) results_.lastSyncDate = SystemText(element.text);
+      results_.lastSyncDate = ValueOf(element);
     } else if (open_.size() == 3 && open_.back().item) {
-      Field(element.name, single ? std::optional<std::string>(SystemText(element.text))
-                                 : std::nullopt);
+      Field(element);
     } else if (element.item) {
       ItemRunResult& item = results_.items.back();
-      item.named = named_[0] && named_[1] && folder_;
+      item.named = (seen_ & kNamed) == kNamed && named_[0] && named_[1] && folder_;
       if (item.named) {
-        item.caption = *named_[0];
-        item.path = *named_[1];
+        item.caption = std::move(*named_[0]);
+        item.path = std::move(*named_[1]);
         item.folder = *folder_;
       }
       named_[0].reset();
@@ -250,18 +263,22 @@ class Reader {
   }
 
   // The first element of each name counts, as a look-up by name finds it.
-  void Field(const std::wstring& name, std::optional<std::string> value) {
+  void Field(const Open& element) {
     static const wchar_t* const kNames[] = {L"caption", L"path", L"ftype", L"lastsync", L"size"};
-    for (int n = 0; n < 5; ++n) {
-      if (name != kNames[n] || (seen_ & (1 << n))) continue;
-      seen_ |= 1 << n;
+    for (unsigned n = 0; n < 5; ++n) {
+      if ((seen_ & (1u << n)) || !NameIs(element, kNames[n])) continue;
+      seen_ |= 1u << n;
       ItemRunResult& item = results_.items.back();
+      std::optional<std::wstring> value = ValueOf(element);
       if (n < 2) {
         named_[n] = std::move(value);
       } else if (n == 2) {
-        try {
-          if (value) folder_ = ParseInt32(*value) >= 2;
-        } catch (const std::exception&) {
+        folder_.reset();
+        if (value) {
+          try {
+            folder_ = ParseInt32(SystemText(*value)) >= 2;
+          } catch (const std::exception&) {
+          }
         }
       } else if (n == 3) {
         item.lastSync = std::move(value);
@@ -272,12 +289,13 @@ class Reader {
     }
   }
 
+  static constexpr unsigned kNamed = 7;  // caption, path, ftype
   const std::wstring& w_;
   std::vector<Open> open_;
   ConfRunResults results_;
   bool tagslistSeen_ = false, lastSyncDateSeen_ = false;
   unsigned seen_ = 0;
-  std::optional<std::string> named_[2];
+  std::optional<std::wstring> named_[2];
   std::optional<bool> folder_;
 };
 
@@ -303,9 +321,9 @@ std::optional<ConfRunResults> ReadRunResults(const std::string& bytes) {
 std::vector<int> PairItems(const std::vector<ItemRunResult>& ours,
                            const std::vector<ItemRunResult>& theirs) {
   const auto key = [](const ItemRunResult& item) {
-    return item.path + '\0' + item.caption + '\0' + (item.folder ? 'd' : 'f');
+    return item.path + L'\0' + item.caption + L'\0' + (item.folder ? L'd' : L'f');
   };
-  std::unordered_map<std::string, std::deque<int>> waiting;
+  std::unordered_map<std::wstring, std::deque<int>> waiting;
   for (size_t j = 0; j < theirs.size(); ++j)
     if (theirs[j].named) waiting[key(theirs[j])].push_back(static_cast<int>(j));
   std::vector<int> partners(ours.size(), -1);

@@ -16,16 +16,17 @@
 
 namespace qm {
 
+// Texts as the file holds them after decoding (UTF-16), references resolved; turned into the
+// system code page only where they are used.
 struct ItemRunResult {
-  // Texts of the system code page; named only when caption, path and ftype all read.
-  bool named = false;
-  std::string caption, path;
+  bool named = false;  // caption, path and ftype all read
+  std::wstring caption, path;
   bool folder = false;  // ftype 2 or 3
-  std::optional<std::string> lastSync, size;  // the element's one text, when it has one
+  std::optional<std::wstring> lastSync, size;  // the element's one text, when it has one
 };
 
 struct ConfRunResults {
-  std::optional<std::string> lastSyncDate;
+  std::optional<std::wstring> lastSyncDate;
   std::vector<ItemRunResult> items;  // the element children of tagslist, in order
   bool onlyElements = true;  // tagslist holds nothing else, so items[i] is its child i
 };
