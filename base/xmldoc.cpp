@@ -191,6 +191,25 @@ void XmlNode::SetText(const std::string& systemText) const {
   // Checked before anything is removed, so that a refused text leaves the element as it was.
   if (!IsXmlText(wide)) throw XmlError("text holds characters XML cannot carry");
   ComPtr<IXMLDOMDocument> doc = OwnerDocument(element);
+  // A removed node stays with the document until the document goes: a value set once a second
+  // for days would grow without end. One text is changed where it stands.
+  if (!wide.empty()) {
+    ComPtr<IXMLDOMNodeList> list = ChildList(element);
+    ComPtr<IXMLDOMNode> only;
+    if (ListLength(list.get()) == 1) only = ListItem(list.get(), 0);
+    if (NodeType(only.get()) == NODE_TEXT) {
+      std::wstring current;
+      if (NodeValue(only.get(), current) && current == wide) return;
+      VARIANT v;
+      VariantInit(&v);
+      v.vt = VT_BSTR;
+      v.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+      const HRESULT hr = v.bstrVal ? only->put_nodeValue(v) : E_OUTOFMEMORY;
+      VariantClear(&v);
+      if (hr != S_OK) throw XmlError("text cannot be changed");
+      return;
+    }
+  }
   RemoveAllChildren();
   if (wide.empty()) return;
   ComPtr<IXMLDOMText> text;
@@ -200,12 +219,29 @@ void XmlNode::SetText(const std::string& systemText) const {
   Append(element, text.get(), added);
 }
 
-void XmlNode::RemoveChild(int index) const {
+XmlNode XmlNode::RemoveChild(int index) const {
   IXMLDOMNode* element = Element();
   ComPtr<IXMLDOMNode> child = index < 0 ? ComPtr<IXMLDOMNode>() : ListItem(ChildList(element).get(), index);
   if (!child) throw XmlError("no child at index " + std::to_string(index));
   ComPtr<IXMLDOMNode> removed;
   if (element->removeChild(child.get(), removed.put()) != S_OK) throw XmlError("child cannot be removed");
+  return XmlNode(std::move(removed));
+}
+
+void XmlNode::InsertChild(int index, const XmlNode& child) const {
+  IXMLDOMNode* element = Element();
+  if (!child.node_ || index < 0) throw XmlError("no child to insert");
+  ComPtr<IXMLDOMNode> before = ListItem(ChildList(element).get(), index);
+  if (!before && index != ChildCount()) throw XmlError("no child at index " + std::to_string(index));
+  VARIANT where;
+  VariantInit(&where);
+  if (before) {
+    where.vt = VT_UNKNOWN;
+    where.punkVal = before.get();  // borrowed: not cleared
+  }
+  ComPtr<IXMLDOMNode> added;
+  if (element->insertBefore(child.node_.get(), where, added.put()) != S_OK)
+    throw XmlError("child cannot be inserted");
 }
 
 void XmlNode::RemoveAllChildren() const {

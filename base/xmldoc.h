@@ -50,7 +50,10 @@ class XmlNode {
   // Replaces all children with one text (system code page text); "" leaves the element empty.
   // A text with characters XML 1.0 cannot carry is refused and the element left as it was.
   void SetText(const std::string& systemText) const;
-  void RemoveChild(int index) const;  // XmlError outside 0..ChildCount()-1
+  // Returns the removed child, which InsertChild can put back.
+  XmlNode RemoveChild(int index) const;  // XmlError outside 0..ChildCount()-1
+  // Puts child before the child at index, or last when index is ChildCount().
+  void InsertChild(int index, const XmlNode& child) const;
   void RemoveAllChildren() const;
 
  private:

@@ -2,7 +2,10 @@
 
 #include "base/errortext.h"
 #include "base/fileio.h"
+#include "frontend/runresults.h"
 #include "frontend/screentext.h"
+#include "tools/confvalues.h"
+#include "tools/tools.h"
 
 #include <windows.h>
 
@@ -106,7 +109,9 @@ void ConfigDocument::Load(const std::string& path, const AskFunction& ask, DateT
     }
   }
 
-  if (lines_.size() >= 3 && doc_.Parse(JoinLines(lines_))) {
+  // Whatever its line count: the server reads a well-formed file of one line whole, and a
+  // default shown in its place would reach the file with the next save, without the tags.
+  if (!lines_.empty() && doc_.Parse(JoinLines(lines_))) {
     if (fromFile) ownFile_ = path;
     return;
   }
@@ -114,8 +119,7 @@ void ConfigDocument::Load(const std::string& path, const AskFunction& ask, DateT
   const std::string fallback = DefaultConfigXml(FolderOf(path) + "Default Target\\", now);
   lines_ = {fallback};
   if (!doc_.Parse(fallback)) return;
-  // The text form is what a reload's "Yes" writes; as one line this program would not read it
-  // back, so it takes the serialiser's layout.
+  // The text form is what a reload's "Yes" writes: in the serialiser's layout, as every save.
   try {
     lines_ = SplitLines(doc_.Serialise());
   } catch (const XmlError&) {
@@ -131,9 +135,89 @@ bool ConfigDocument::WriteTextForm(const std::string& path) {
   return ReplaceFileAtomically(path, JoinLines(lines_), SystemClock(), SaveTemporaryPath(path));
 }
 
-void ConfigDocument::Save(const std::string& path) {
+namespace {
+
+std::optional<std::string> Narrow(const std::optional<std::wstring>& wide) {
+  if (!wide) return std::nullopt;
+  return WideToSystemText(wide->data(), static_cast<int>(wide->size()));
+}
+
+// A date-time text that reads; none otherwise.
+std::optional<DateTime> DateOf(const std::optional<std::string>& text) {
+  DateTime value = 0;
+  if (!text || !TryTextToDateTime(*text, value)) return std::nullopt;
+  return value;
+}
+
+std::optional<std::string> TextOf(const XmlNode& element) {
+  try {
+    return element.Text();
+  } catch (const XmlError&) {
+    return std::nullopt;
+  }
+}
+
+bool IsCount(const std::optional<std::string>& text) {
+  try {
+    return text && ParseInt32(*text) >= 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool IsLater(const std::optional<DateTime>& theirs, const std::optional<DateTime>& ours) {
+  return theirs && (!ours || *theirs > *ours);
+}
+
+}  // namespace
+
+// Both lists are read from text, not from the tree: walking thousands of items through the
+// library costs more than the whole save. Only the items taken are looked up in the tree.
+TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
+                                               const std::string& ownText) {
+  TakenRunResults taken;
+  const std::optional<std::string> bytes = ReadWholeFile(path);
+  if (!bytes) return taken;
+  const std::optional<ConfRunResults> file = ReadRunResults(*bytes);
+  if (!file) return taken;
+  const XmlNode root = doc_.DocumentElement();
+
+  const std::optional<std::string> lastSyncDate = Narrow(file->lastSyncDate);
+  if (IsLater(DateOf(lastSyncDate), DateOf(TextOf(root.ChildByName("lastsyncdate"))))) {
+    root.ChildByNameOrAppend("lastsyncdate").SetText(*lastSyncDate);
+    taken.lastSyncDate = true;
+  }
+
+  const std::optional<ConfRunResults> own = ReadRunResults(ownText);
+  if (!own || !own->onlyElements) return taken;
+  const std::vector<int> partners = PairItems(own->items, file->items);
+  const XmlNode tags = root.ChildByName("tagslist");
+  for (size_t i = 0; i < partners.size(); ++i) {
+    if (partners[i] < 0) continue;
+    const ItemRunResult& ours = own->items[i];
+    const ItemRunResult& theirs = file->items[static_cast<size_t>(partners[i])];
+    if (theirs.lastSync == ours.lastSync) continue;  // most items, at most saves
+    const std::optional<std::string> lastSync = Narrow(theirs.lastSync), size = Narrow(theirs.size);
+    if (!IsCount(size) || !IsLater(DateOf(lastSync), DateOf(Narrow(ours.lastSync)))) continue;
+    const XmlNode item = tags.Child(static_cast<int>(i));
+    // The text and the tree come from one document; this only guards against a reading that
+    // differs from the library's.
+    if (TextOf(item.ChildByName("caption")) != Narrow(ours.caption) ||
+        TextOf(item.ChildByName("path")) != Narrow(ours.path))
+      continue;
+    item.ChildByNameOrAppend("lastsync").SetText(*lastSync);
+    item.ChildByNameOrAppend("size").SetText(*size);
+    taken.items.push_back(static_cast<int>(i));
+  }
+  return taken;
+}
+
+void ConfigDocument::Save(const std::string& path, TakenRunResults* taken) {
   if (!doc_.Active()) throw std::runtime_error("The configuration is not loaded; nothing was saved.");
-  const std::string text = doc_.Serialise();
+  std::string text = doc_.Serialise();
+  const TakenRunResults got = TakeRunResults(path, text);
+  if (taken) *taken = got;
+  if (got.lastSyncDate || !got.items.empty()) text = doc_.Serialise();
   if (path != ownFile_) KeepUnreadFile(path);
   if (!ReplaceFileAtomically(path, text, SystemClock(), SaveTemporaryPath(path)))
     throw std::runtime_error("The configuration could not be written to " + path + ".");

@@ -1,8 +1,8 @@
 // The configuration program's conf.xml: one document in memory, read with its two recovery
 // questions and written back whole.
 //
-// A file that a load did not read (missing, held by another program, unreadable, empty, of
-// fewer than three lines, not well-formed) may hold the user's whole tag list, while the window
+// A file that a load did not read (missing, held by another program, unreadable, empty, not
+// well-formed) may hold the user's whole tag list, while the window
 // shows a default or older configuration. Such a file is never replaced unread: its bytes are
 // kept first in the first free name of path + ".o0" ... ".o99", and a save that cannot keep
 // them writes nothing.
@@ -19,6 +19,12 @@
 
 namespace qm {
 
+// What a save took from the file as it stood: the server's later run results.
+struct TakenRunResults {
+  bool lastSyncDate = false;
+  std::vector<int> items;  // children of tagslist whose lastsync and size were taken
+};
+
 class ConfigDocument {
  public:
   // Asks the user a question with Yes and No; returns the button (IDYES, IDNO).
@@ -31,8 +37,8 @@ class ConfigDocument {
 
   // Reads path into the document. A file without lines asks first: at the first load whether
   // to go on with the default; at a reload (the document was active) whether to write the
-  // configuration last loaded or saved, moving the file aside first. A text of fewer than
-  // three lines, or one that is not well-formed, gives way to the default configuration with
+  // configuration last loaded or saved, moving the file aside first. A text that is not
+  // well-formed (of any line count) gives way to the default configuration with
   // the target folder of path + "Default Target\" and now as the last sync. Never throws for
   // anything the file holds; the document is active afterwards.
   void Load(const std::string& path, const AskFunction& ask, DateTime now);
@@ -45,7 +51,13 @@ class ConfigDocument {
   // Writes the whole document to path in one step (through a temporary file of this
   // program's own). std::runtime_error when nothing could be written; the file is then as it
   // was.
-  void Save(const std::string& path);
+  //
+  // The server writes its run results into the file after each run, while the document keeps
+  // what was loaded: a save first takes from the file as it stands the later lastsyncdate and,
+  // for each item paired with one there as the server pairs tags, the later lastsync with its
+  // size, so that a save never moves them back. A file that cannot be read or parsed gives
+  // nothing. What was taken is put in *taken, also when the write then fails.
+  void Save(const std::string& path, TakenRunResults* taken = nullptr);
 
   // The text form: the lines last loaded, written or saved.
   const std::vector<std::string>& Lines() const { return lines_; }
@@ -57,6 +69,7 @@ class ConfigDocument {
 
  private:
   bool WriteTextForm(const std::string& path);
+  TakenRunResults TakeRunResults(const std::string& path, const std::string& ownText);
 
   XmlDocument doc_;
   std::vector<std::string> lines_;

@@ -154,10 +154,71 @@ void TfrMain::ShowTargetLabel() {
 }
 
 void TfrMain::SaveConfigAndNotify() {
-  ConfXML.Save(FConfPath);
+  TakenRunResults taken;
+  try {
+    ConfXML.Save(FConfPath, &taken);
+  } catch (...) {
+    ShowRunResults(taken);  // taken before the write failed
+    throw;
+  }
+  ShowRunResults(taken);
   // The server reads the file as soon as the notice arrives.
   env_.clock->Sleep(10);
   PostToServer(FServerWnd, hwnd(), cmdReload);
+}
+
+void TfrMain::ShowRunResults(const TakenRunResults& taken) {
+  try {
+    const XmlNode root = ConfXML.Root();
+    if (taken.lastSyncDate)
+      SetTextOf(lbLastScan, LastSyncText(TextToDateTime(root.ChildByName("lastsyncdate").Text())));
+    if (taken.items.empty()) return;
+    const XmlNode tags = root.ChildByName("tagslist");
+    for (int index : taken.items) {
+      const XmlNode item = tags.Child(index);
+      SetCellText(lvTagged, index, kLastSyncColumn,
+                  LastSyncText(TextToDateTime(ItemValue(item, "lastsync"))));
+      SetCellText(lvTagged, index, kSizeColumn,
+                  SizeColumnText(ParseInt32(ItemValue(item, "size")), UserDecimalSeparator()));
+    }
+  } catch (...) {
+    // Only values that read were taken; the rows keep what they showed.
+  }
+}
+
+bool TfrMain::SaveOrUndo(const std::function<void()>& undo) {
+  try {
+    SaveConfigAndNotify();
+    return true;
+  } catch (const std::exception& failure) {
+    try {
+      undo();
+    } catch (...) {
+      // Nothing more can be put back; the message still goes out.
+    }
+    ShowMessageBox(hwnd(),
+                   std::string(failure.what()) +
+                       "\r\n\r\nThe change was not saved and has been undone.",
+                   kApplicationTitle, MB_OK | MB_ICONERROR);
+    return false;
+  }
+}
+
+bool TfrMain::ApplySetting(const char* name, const std::string& value) {
+  const XmlNode root = ConfXML.Root();
+  const bool existed = !root.ChildByName(name).IsNull();
+  std::string before;  // an element without one text goes back empty
+  try {
+    if (existed) before = root.ChildByName(name).Text();
+  } catch (const XmlError&) {
+  }
+  root.ChildByNameOrAppend(name).SetText(value);
+  return SaveOrUndo([&] {
+    if (existed)
+      root.ChildByName(name).SetText(before);
+    else
+      root.RemoveChild(root.ChildCount() - 1);  // the one just appended
+  });
 }
 
 void TfrMain::Refresh1Click() {

@@ -22,7 +22,6 @@ namespace qm {
 namespace {
 
 constexpr const char* kFormCaption = "Harvo Quillmere v1.0";
-constexpr const char* kApplicationTitle = "Harvo Quillmere";
 constexpr const char* kHelpFile = "QUILLMERE.HLP";
 constexpr int kFormLeft = 192, kFormTop = 210, kFormWidth = 770, kFormHeight = 425;
 

@@ -19,6 +19,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,9 @@ struct FrontEnvironment {
   std::string registryKey = kServerKeyPath;  // under HKEY_LOCAL_MACHINE
   bool visible = true;                       // tests may keep the window hidden
 };
+
+// The caption of the box that reports a failure.
+constexpr const char* kApplicationTitle = "Harvo Quillmere";
 
 // Help contexts of the help file.
 constexpr DWORD kHelpMainWindow = 2;
@@ -93,15 +97,15 @@ class TfrMain : public Window {
 
   // --- tag list editing (maintags.cpp) ---
   enum class MouseButton { Left, Right, Middle };
-  void btTagClick();  // a failed save of conf.xml is let out to the caller
+  void btTagClick();
   void lvTaggedSelectItem(int row);
   void eTagChange();
   void btUnTagClick();
   void lvTaggedMouseDown(MouseButton button, int x, int y);  // x, y in the list's client area
-  void DeleteSelectedTag();
+  XmlNode DeleteSelectedTag();  // the removed item
   // --- target folder and scan interval (mainsettings.cpp) ---
   void btTargetSetClick();
-  void btScanSetClick();  // a failed save of conf.xml is let out to the caller
+  void btScanSetClick();
   void cbUnitsChange();   // keeps the interval within what syncperiod holds
 
   // --- the conf.xml document (mainconfig.cpp) ---
@@ -110,6 +114,13 @@ class TfrMain : public Window {
   void AddTagRow(const XmlNode& item);
   void ShowTargetLabel();
   void SaveConfigAndNotify();  // throws when conf.xml cannot be written
+  // Shows in lbLastScan and the rows the run results that a save took from conf.xml.
+  void ShowRunResults(const TakenRunResults& taken);
+  // Saves a change just made; when conf.xml cannot be written, runs undo, which puts the
+  // document and the rows back as they were, and says so. True when saved.
+  bool SaveOrUndo(const std::function<void()>& undo);
+  // Sets a root element's text and saves; a failed save puts the element back.
+  bool ApplySetting(const char* name, const std::string& value);
   void Refresh1Click();
   void speScanIntervalChange();  // keeps the unit words singular or plural
 

@@ -85,20 +85,16 @@ void TfrMain::btTargetSetClick() {
     }
 
     if (ShowMessageBox(hwnd(), kConfirmText, kConfirmCaption, MB_YESNO) == IDNO) return;
-    ConfXML.Root().ChildByNameOrAppend("targetdrive").SetText(
-        folder.back() == '\\' ? folder : folder + "\\");
-    SaveConfigAndNotify();
-    ShowTargetLabel();
+    if (ApplySetting("targetdrive", folder.back() == '\\' ? folder : folder + "\\"))
+      ShowTargetLabel();
   } catch (...) {
-    // The edit keeps the normalised text; a failed save leaves the label as it was.
+    // The edit keeps the normalised text.
   }
 }
 
 void TfrMain::btScanSetClick() {
   const int64_t factor = UnitsIndex() == kHoursUnit ? kHourMs : kMinuteMs;
-  ConfXML.Root().ChildByNameOrAppend("syncperiod").SetText(
-      std::to_string(ScanIntervalValue() * factor));
-  SaveConfigAndNotify();
+  if (!ApplySetting("syncperiod", std::to_string(ScanIntervalValue() * factor))) return;
   SetTextOf(lbScanInterval, TextOf(speScanInterval) + " " + TextOf(cbUnits));
 }
 

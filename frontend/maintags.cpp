@@ -189,14 +189,25 @@ void TfrMain::btTagClick() {
   }
 
   const XmlNode tags = ConfXML.Root().ChildByNameOrAppend("tagslist");
+  const bool tagEnabled = IsWindowEnabled(btTag), unTagEnabled = IsWindowEnabled(btUnTag);
+  const std::string currentTag = FCurrentTag;
   // The row comes only once the item is whole, so a failed item leaves no row behind.
-  if (AppendTagItem(tags, text)) {
+  const bool added = AppendTagItem(tags, text);
+  if (added) {
     AddTagRow(tags.Child(tags.ChildCount() - 1));
     EnableWindow(btTag, FALSE);
     EnableWindow(btUnTag, TRUE);
     FCurrentTag = TextOf(eTag);
   }
-  SaveConfigAndNotify();
+  SaveOrUndo([&] {
+    if (!added) return;
+    tags.RemoveChild(tags.ChildCount() - 1);
+    const OwnRemoval own(ownRowRemovals_);
+    SendMessageA(lvTagged, LVM_DELETEITEM, static_cast<WPARAM>(RowCount(lvTagged) - 1), 0);
+    EnableWindow(btTag, tagEnabled);
+    EnableWindow(btUnTag, unTagEnabled);
+    FCurrentTag = currentTag;
+  });
 }
 
 void TfrMain::lvTaggedSelectItem(int row) {
@@ -218,24 +229,47 @@ void TfrMain::btUnTagClick() {
   if (FirstSelectedRow(lvTagged) < 0) return;
   if (ShowMessageBox(hwnd(), kUntagText, kUntagCaption, MB_YESNO) != IDYES) return;
   try {
-    // Lowest index first; the rows and children after each removal move up together.
-    while (FirstSelectedRow(lvTagged) >= 0) DeleteSelectedTag();
+    // Lowest index first; the rows and children after each removal move up together, so each
+    // removed item's own index is its row's plus the number removed before it.
+    std::vector<std::pair<int, XmlNode>> removed;
+    for (int row; (row = FirstSelectedRow(lvTagged)) >= 0;) {
+      const XmlNode item = DeleteSelectedTag();
+      removed.emplace_back(row + static_cast<int>(removed.size()), item);
+    }
+    const std::string typed = TextOf(eTag);
+    const bool tagEnabled = IsWindowEnabled(btTag);
     SetTextOf(eTag, "");
     EnableWindow(btUnTag, FALSE);
-    SaveConfigAndNotify();
+    SaveOrUndo([&] {
+      if (removed.empty()) return;
+      const XmlNode tags = ConfXML.Root().ChildByNameOrAppend("tagslist");
+      for (const auto& [index, item] : removed) tags.InsertChild(index, item);
+      // The rows from the first removed one on are made again from their children, and the
+      // removed ones selected as they were.
+      const OwnRemoval own(ownRowRemovals_);
+      const int first = removed.front().first;
+      while (RowCount(lvTagged) > first)
+        SendMessageA(lvTagged, LVM_DELETEITEM, static_cast<WPARAM>(RowCount(lvTagged) - 1), 0);
+      for (int i = first, count = tags.ChildCount(); i < count; ++i) AddTagRow(tags.Child(i));
+      for (const auto& entry : removed) SelectRow(lvTagged, entry.first);
+      SetTextOf(eTag, typed);
+      EnableWindow(btTag, tagEnabled);
+      EnableWindow(btUnTag, TRUE);
+    });
   } catch (...) {
     // What was removed stays removed in memory; the next change saves it.
   }
 }
 
-void TfrMain::DeleteSelectedTag() {
+XmlNode TfrMain::DeleteSelectedTag() {
   const int row = FirstSelectedRow(lvTagged);
-  if (row < 0) return;
-  ConfXML.Root().ChildByNameOrAppend("tagslist").RemoveChild(row);
+  if (row < 0) return {};
+  XmlNode item = ConfXML.Root().ChildByNameOrAppend("tagslist").RemoveChild(row);
   const OwnRemoval own(ownRowRemovals_);
   // A row that stayed would pair with the wrong child from here on.
   if (!SendMessageA(lvTagged, LVM_DELETEITEM, static_cast<WPARAM>(row), 0))
     throw std::runtime_error("the row cannot be removed");
+  return item;
 }
 
 void TfrMain::lvTaggedMouseDown(MouseButton button, int x, int y) {

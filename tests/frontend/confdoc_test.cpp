@@ -120,18 +120,35 @@ TEST_F(ConfDoc, AMissingFileAsksTheFirstLoadQuestionThenShowsTheDefaultAndWrites
   }
 }
 
-TEST_F(ConfDoc, FewerThanThreeLinesOrNotWellFormedGiveTheDefaultWithoutAQuestion) {
-  const std::string texts[] = {
-      kDecl + "<configuration><syncperiod>60000</syncperiod><tagslist/></configuration>\r\n",
-      "<configuration><syncperiod>60000</syncperiod><tagslist/></configuration>",
-      ConfText({"a", "b"}).substr(0, 300),
+// The server reads a well-formed file whole whatever its line count; the window must not show
+// (and later save) a default without the user's tags in its place.
+TEST_F(ConfDoc, AWellFormedFileLoadsWhateverItsLineCountAndAnythingElseGivesTheDefault) {
+  const std::string item = "<item><caption>a</caption><path>C:\\</path></item>";
+  const struct {
+    std::string text;
+    bool loads;
+  } cases[] = {
+      {kDecl + "<configuration><syncperiod>60000</syncperiod><tagslist>" + item +
+           "</tagslist></configuration>\r\n",
+       true},
+      {"<configuration><syncperiod>60000</syncperiod><tagslist>" + item +
+           "</tagslist></configuration>",
+       true},
+      {ConfText({"a", "b"}).substr(0, 300), false},
+      {kDecl + "<configuration><syncperiod>60000</syncperiod>", false},
   };
-  for (const std::string& text : texts) {
-    ASSERT_TRUE(test::WriteFileBytes(path_, text));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_TRUE(test::WriteFileBytes(path_, c.text));
     Load();
     EXPECT_TRUE(questions_.empty());
-    ExpectDefault();
-    EXPECT_EQ(OnDisk(path_), text);
+    if (c.loads) {
+      EXPECT_EQ(doc_.Root().ChildByName("syncperiod").Text(), "60000");
+      EXPECT_EQ(Captions(), std::vector<std::string>{"a"});
+    } else {
+      ExpectDefault();
+    }
+    EXPECT_EQ(OnDisk(path_), c.text);
   }
 }
 

@@ -254,6 +254,44 @@ TEST_F(ConfigView, SaveWritesTheDocumentWaitsThenNotifiesTheServer) {
   EXPECT_EQ(server.commands[0].sender, form().hwnd());
 }
 
+// The server writes each run's results into conf.xml; the window keeps what it loaded. A save
+// must not put the older values back: an item whose files do not change would stay "Never".
+TEST_F(ConfigView, ASaveKeepsTheLaterRunResultsOfTheFileAndShowsThem) {
+  const auto item = [](const std::string& caption, const std::string& lastSync,
+                       const std::string& size, const std::string& kind) {
+    return Item("<caption>" + caption + "</caption><path>C:\\Docs\\</path><lastsync>" +
+                lastSync + "</lastsync><size>" + size + "</size><ftype>" + kind + "</ftype>");
+  };
+  const std::string never = "01-01-2004";
+  const DateTime ran = test::At(2005, 1, 5, 14, 3, 0);
+  const std::string run = DateTimeToText(ran);
+  // Two equal items pair in order; a folder does not pair with a file of its name.
+  Start(Conf("3600000", "C:\\Backup\\", never,
+             item("a", never, "1", "0") + item("a", never, "1", "0") +
+                 item("b", never, "1", "2") + item("c", run, "5", "0")));
+  fx.WriteConf(Conf("3600000", "C:\\Backup\\", run,
+                    item("a", never, "1", "0") + item("a", run, "7", "1") +
+                        item("b", run, "9", "0") + item("c", never, "1", "0")));
+
+  form().SaveConfigAndNotify();
+  const XmlNode tags = form().ConfXML.Root().ChildByName("tagslist");
+  const struct {
+    std::string lastSync, size;
+  } expected[] = {{never, "1"}, {run, "7"}, {never, "1"}, {run, "5"}};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tags.Child(i).ChildByName("lastsync").Text(), expected[i].lastSync);
+    EXPECT_EQ(tags.Child(i).ChildByName("size").Text(), expected[i].size);
+    EXPECT_EQ(fx.Cell(i, 3), LastSyncText(TextToDateTime(expected[i].lastSync)));
+  }
+  EXPECT_EQ(form().ConfXML.Root().ChildByName("lastsyncdate").Text(), run);
+  EXPECT_EQ(fx.Text(form().lbLastScan), DateOnScreen(ran));
+  const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
+  EXPECT_NE(saved.find("<lastsyncdate>" + run + "</lastsyncdate>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<lastsync>" + run + "</lastsync>\r\n   <size>7</size>"),
+            std::string::npos) << saved;
+}
+
 TEST_F(ConfigView, ASaveThatCannotWriteRaisesAndNotifiesNobody) {
   FakeServerWindow server;
   Start(Conf("3600000", "C:\\Backup\\", "01-01-2004"));

@@ -3,6 +3,7 @@
 #include "frontend/mainform.h"
 
 #include "base/fileio.h"
+#include "base/handles.h"
 #include "frontend/screentext.h"
 #include "support/frontform.h"
 #include "support/frontprocess.h"
@@ -231,17 +232,37 @@ TEST_F(Settings, HoursStopAt596) {
   EXPECT_EQ(form().ScanIntervalValue(), 999);
 }
 
-TEST_F(Settings, AFailedSaveOfTheIntervalIsShownAndTheLabelStays) {
+// A setting that did not reach conf.xml must not stay in memory, where the next unrelated save
+// would write it: the server would copy to a target the window does not show.
+TEST_F(Settings, AFailedSaveUndoesTheTargetOrIntervalAndSaysSo) {
   Start();
-  form().FConfPath = fx.folder + "missing\\conf.xml";
+  UniqueFile held(CreateFileA(fx.ConfPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr));
+  ASSERT_TRUE(held);
+
+  ApplyTarget(fx.folder, {IDYES});
+  ASSERT_EQ(Captions(), (std::vector<std::string>{kSure, "Harvo Quillmere"}));
+  EXPECT_EQ(fx.questions[1].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_NE(fx.questions[1].text.find("The change was not saved and has been undone."),
+            std::string::npos) << fx.questions[1].text;
+  EXPECT_EQ(Stored("targetdrive"), stored);
+  EXPECT_EQ(form().HintOf(form().lbTarget), stored);
+
+  fx.questions.clear();
   form().SetUnitsIndex(kMinutesUnit);
   form().SetScanIntervalValue(5);
   fx.Click(form().btScanSet);
-  ASSERT_EQ(fx.questions.size(), 1u);
-  EXPECT_EQ(fx.questions[0].caption, "Harvo Quillmere");
+  ASSERT_EQ(Captions(), std::vector<std::string>{"Harvo Quillmere"});
   EXPECT_EQ(fx.questions[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+  EXPECT_EQ(Stored("syncperiod"), "3600000");
   EXPECT_EQ(fx.Text(form().lbScanInterval), "1 hour");
-  EXPECT_EQ(Stored("syncperiod"), "300000") << "the new period stays in memory";
+  EXPECT_EQ(Saves(), 0);
+
+  held.close();
+  form().SaveConfigAndNotify();
+  const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
+  EXPECT_NE(saved.find("<targetdrive>" + stored + "</targetdrive>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<syncperiod>3600000</syncperiod>"), std::string::npos) << saved;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // own selection, and the selection and edit events that switch the two buttons.
 #include "frontend/mainform.h"
 
+#include "base/handles.h"
 #include "support/frontform.h"
 #include "support/frontprocess.h"
 #include "tools/protocol.h"
@@ -388,17 +389,40 @@ TEST_F(Tagging, SelectionAndTypingSwitchTheButtons) {
   EXPECT_EQ(form().FCurrentTag, a);
 }
 
-TEST_F(Tagging, AFailedSaveInAddTagIsShownAndTheItemStays) {
-  const std::string file = MakeFile("a.txt");
-  Start();
-  form().FConfPath = fx.folder + "missing\\conf.xml";
+// A change that did not reach conf.xml must not stay in memory, where the next unrelated save
+// would write it behind the user's back.
+TEST_F(Tagging, AFailedSaveUndoesTheTagOrUntagAndSaysSo) {
+  const std::string file = MakeFile("new.txt");
+  Start({MakeFile("0"), MakeFile("1"), MakeFile("2")});
+  UniqueFile held(CreateFileA(fx.ConfPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr));
+  ASSERT_TRUE(held);
+
   Tag(file);
   ASSERT_EQ(fx.questions.size(), 1u);
   EXPECT_EQ(fx.questions[0].caption, "Harvo Quillmere");
   EXPECT_EQ(fx.questions[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
-  EXPECT_EQ(fx.Rows(), 1);
+  EXPECT_NE(fx.questions[0].text.find("The change was not saved and has been undone."),
+            std::string::npos) << fx.questions[0].text;
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"0", "1", "2"}));
   ExpectPaired();
+  EXPECT_TRUE(IsWindowEnabled(form().btTag)) << "the tag can be tried again";
+
+  for (int row : {0, 2}) fx.Select(row);
+  fx.Click(form().btUnTag);
+  ASSERT_EQ(fx.questions.size(), 3u);
+  EXPECT_EQ(fx.questions[2].caption, "Harvo Quillmere");
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"0", "1", "2"}));
+  ExpectPaired();
+  EXPECT_TRUE(fx.Selected(0) && fx.Selected(2) && !fx.Selected(1));
   EXPECT_EQ(Saves(), 0);
+
+  held.close();
+  form().SaveConfigAndNotify();
+  const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
+  for (const char* caption : {"0", "1", "2"})
+    EXPECT_NE(saved.find(std::string("<caption>") + caption + "</caption>"), std::string::npos);
+  EXPECT_EQ(saved.find("new.txt"), std::string::npos) << saved;
 }
 
 }  // namespace
