@@ -244,9 +244,17 @@ CopyResult ReplaceWithTemporary(const std::string& temp, const std::string& dest
   return error == ERROR_DISK_FULL ? CopyResult::DiskFull : CopyResult::Failed;
 }
 
-// The copy straight to dest, for a folder where no temporary name fits.
-CopyResult CopyDirect(const std::string& source, const std::string& dest) {
-  // Looked up again: dest is removed after a failure only when it was absent just before.
+// Removes what a failed copy made at path; false when some of it is still there.
+bool RemoveMade(const std::string& path) {
+  return RemovePartial(path) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+// The copy straight to dest: where no temporary name fits, and inside a folder being built.
+// What stands at dest is looked up first, so that a failure removes only what this attempt
+// made, never a copy that stood there before (on a source volume that tells letter case apart,
+// the copy of a name that differs only in case). partLeft: a part of this attempt could not be
+// removed.
+CopyResult CopyDirect(const std::string& source, const std::string& dest, bool& partLeft) {
   EntryFacts before;
   const bool existed = LookUpPath(dest, before);
   if (existed && before.IsFolder()) return CopyResult::Failed;
@@ -254,7 +262,7 @@ CopyResult CopyDirect(const std::string& source, const std::string& dest) {
     if (CopyFileA(source.c_str(), dest.c_str(), TRUE)) return CopyResult::Copied;
     const DWORD error = GetLastError();
     if (!IsExistsError(error)) {
-      RemovePartial(dest);
+      if (!RemoveMade(dest)) partLeft = true;
       return FailureOf(error, source);
     }
     if (!LookUpPath(dest, before) || before.IsFolder()) return CopyResult::Failed;
@@ -265,10 +273,12 @@ CopyResult CopyDirect(const std::string& source, const std::string& dest) {
   if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
   const DWORD error = GetLastError();
   EntryFacts after;
-  if (LookUpPath(dest, after) && !SameFacts(before, after))
-    RemovePartial(dest);  // torn, perhaps under the source's date: the next run copies it again
-  else if (readOnly)
+  if (LookUpPath(dest, after) && !SameFacts(before, after)) {
+    // Torn, perhaps under the source's date: the next run copies it again.
+    if (!RemoveMade(dest)) partLeft = true;
+  } else if (readOnly) {
     SetFileAttributesA(dest.c_str(), SettableAttributes(before.attributes));
+  }
   return FailureOf(error, source);
 }
 
@@ -279,7 +289,8 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
   // A folder standing at dest can never be replaced by a file: fail before copying anything.
   if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
   const std::string folder = ParentFolder(dest);
-  if (!TemporaryFits(folder)) return CopyDirect(source, dest);
+  bool partLeft = false;
+  if (!TemporaryFits(folder)) return CopyDirect(source, dest, partLeft);
 
   std::string temp;
   const CopyResult made = CopyToTemporary(source, folder, temp);
@@ -301,13 +312,7 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
 }
 
 CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft) {
-  // Overwriting is allowed: whatever stands there was made by this run (a source name that
-  // differs only in letter case from one copied before).
-  if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
-  const DWORD error = GetLastError();
-  if (!RemovePartial(dest) && GetFileAttributesA(dest.c_str()) != INVALID_FILE_ATTRIBUTES)
-    partLeft = true;
-  return FailureOf(error, source);
+  return CopyDirect(source, dest, partLeft);
 }
 
 bool RenameFolder(const std::string& temp, const std::string& dest) {

@@ -94,9 +94,10 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
                          const EntryFacts* oldCopy);
 
 // Copies source to dest, a path inside a folder that this run is building under a temporary
-// name: nothing there is anyone's copy yet, so the copy goes straight to its name. A failed
-// copy removes what it made; partLeft tells that a part of it could not be removed, so that the
-// folder must not reach its real name.
+// name: nothing there is anyone's copy yet, so the copy goes straight to its name. What stands
+// there was made by this run (the copy of a source name that differs only in letter case from
+// this one) and is replaced. A failed copy removes only what it made itself; partLeft tells
+// that a part of it could not be removed, so that the folder must not reach its real name.
 CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft);
 
 // Renames a folder built under a temporary name to its real name, which must still be free.
