@@ -1,6 +1,7 @@
 #include "server/copyfs.h"
 
 #include "base/fileio.h"
+#include "base/folderlist.h"
 #include "base/handles.h"
 
 #include <atomic>
@@ -109,6 +110,37 @@ bool SameFacts(const EntryFacts& a, const EntryFacts& b) {
          a.lastWrite.dwHighDateTime == b.lastWrite.dwHighDateTime;
 }
 
+bool IsDotName(const wchar_t* name, size_t length) {
+  return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
+}
+
+// Lists an opened folder, calling add(name, facts) for every entry but "." and "..", with the
+// name as FindFirstFileA would give it. False when the listing could not be started.
+template <class Add>
+bool ListEntries(HANDLE folder, Add&& add) {
+  // Each listing is read whole before the next one starts: one block serves a thread's walk.
+  thread_local std::vector<unsigned char> block;
+  std::string name;
+  bool started = false;
+  const bool whole = ListFolder(folder, block, [&](const FILE_FULL_DIR_INFO& entry) {
+    started = true;
+    const size_t length = entry.FileNameLength / sizeof(wchar_t);
+    if (IsDotName(entry.FileName, length)) return;
+    // Two bytes a character hold every code page's longest form.
+    name.resize(length * 2);
+    const int n = WideCharToMultiByte(CP_ACP, 0, entry.FileName, static_cast<int>(length),
+                                      name.data(), static_cast<int>(name.size()), nullptr, nullptr);
+    name.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    EntryFacts facts;
+    facts.attributes = entry.FileAttributes;
+    facts.lastWrite.dwLowDateTime = entry.LastWriteTime.LowPart;
+    facts.lastWrite.dwHighDateTime = static_cast<DWORD>(entry.LastWriteTime.HighPart);
+    facts.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
+    add(name, facts);
+  });
+  return whole || started;
+}
+
 CopyResult FailureOf(DWORD error, const std::string& source) {
   if (error == ERROR_DISK_FULL) return CopyResult::DiskFull;
   if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
@@ -170,15 +202,33 @@ std::string UpperCaseName(const std::string& name) {
 bool FolderEntries::Read(const std::string& folder) {
   entries_.clear();
   temporaries_.clear();
-  WIN32_FIND_DATAA found;
-  UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
-  if (!find) return false;
-  do {
+  const UniqueFile handle = OpenFolderForListing(folder);
+  return handle && ListEntries(handle.get(), [this](const std::string& name, const EntryFacts& facts) {
     // The first of two names that differ only in case wins, as a single lookup would give.
-    entries_.emplace(UpperCaseName(found.cFileName), FactsOf(found));
-    if (IsTemporaryName(found.cFileName)) temporaries_.push_back(found.cFileName);
-  } while (FindNextFileA(find.get(), &found));
-  return true;
+    entries_.emplace(UpperCaseName(name), facts);
+    if (IsTemporaryName(name)) temporaries_.push_back(name);
+  });
+}
+
+SourceFolder::SourceFolder(const std::string& path, const SourceFolder* sameVolumeAs)
+    : handle_(OpenFolderForListing(path)) {
+  if (!handle_) return;
+  FolderId id;
+  bool identified;
+  if (sameVolumeAs != nullptr && sameVolumeAs->id_) {
+    id.volumeSerial = sameVolumeAs->id_->volumeSerial;
+    identified = ReadFileIndex(handle_.get(), id.fileIndex);
+  } else {
+    identified = ReadFolderId(handle_.get(), id);
+  }
+  if (identified) id_ = id;
+}
+
+bool SourceFolder::List(std::vector<ListedEntry>& entries) const {
+  entries.clear();
+  return handle_ && ListEntries(handle_.get(), [&](const std::string& name, const EntryFacts& facts) {
+    entries.push_back({name, facts});
+  });
 }
 
 const EntryFacts* FolderEntries::Find(const std::string& name) const {
