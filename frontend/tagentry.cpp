@@ -1,6 +1,7 @@
 #include "frontend/tagentry.h"
 
 #include "base/fileio.h"
+#include "base/folderlist.h"
 #include "base/handles.h"
 #include "tools/tools.h"
 
@@ -87,7 +88,7 @@ std::string LongFullForm(const std::string& text) {
 struct SizeWalk {
   DWORD volumeSerial = 0;        // of the walk's start
   std::vector<FolderId> chain;  // the folders from the walk's start down to the one in hand
-  std::vector<unsigned char> listing = std::vector<unsigned char>(64 * 1024);
+  std::vector<unsigned char> listing = std::vector<unsigned char>(kListingBlockBytes);
 };
 
 struct SubFolder {
@@ -98,9 +99,7 @@ struct SubFolder {
 // Each folder is opened once, and that one handle tells its identity and lists it, in large
 // blocks and in UTF-16, so that a name outside the code page is walked too.
 int32_t WalkSizeKB(const std::wstring& folder, bool reachedByLink, SizeWalk& walk) {
-  UniqueFile handle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFile handle = OpenFolderForListing(folder);
   if (!handle) return 0;
   // A plain sub-folder shares its parent's volume: its index alone spares the volume query.
   FolderId id;
@@ -118,21 +117,13 @@ int32_t WalkSizeKB(const std::wstring& folder, bool reachedByLink, SizeWalk& wal
 
   int32_t total = 0;
   std::vector<SubFolder> subs;
-  FILE_INFO_BY_HANDLE_CLASS block = FileFullDirectoryRestartInfo;
-  while (GetFileInformationByHandleEx(handle.get(), block, walk.listing.data(),
-                                      static_cast<DWORD>(walk.listing.size()))) {
-    block = FileFullDirectoryInfo;
-    for (size_t at = 0;;) {
-      const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(walk.listing.data() + at);
-      const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-      if (!(entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        total = AddKb(total, BytesToKB64(static_cast<uint64_t>(entry->EndOfFile.QuadPart)));
-      else if (name != L"." && name != L"..")
-        subs.push_back({std::wstring(name), (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
-      if (!entry->NextEntryOffset) break;
-      at += entry->NextEntryOffset;
-    }
-  }
+  ListFolder(handle.get(), walk.listing, [&](const FILE_FULL_DIR_INFO& entry) {
+    const std::wstring_view name(entry.FileName, entry.FileNameLength / sizeof(wchar_t));
+    if (!(entry.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      total = AddKb(total, BytesToKB64(static_cast<uint64_t>(entry.EndOfFile.QuadPart)));
+    else if (name != L"." && name != L"..")
+      subs.push_back({std::wstring(name), (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+  });
   handle.close();
 
   if (identified) walk.chain.push_back(id);

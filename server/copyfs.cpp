@@ -1,6 +1,7 @@
 #include "server/copyfs.h"
 
 #include "base/fileio.h"
+#include "base/folderlist.h"
 #include "base/handles.h"
 
 #include <atomic>
@@ -109,6 +110,37 @@ bool SameFacts(const EntryFacts& a, const EntryFacts& b) {
          a.lastWrite.dwHighDateTime == b.lastWrite.dwHighDateTime;
 }
 
+bool IsDotName(const wchar_t* name, size_t length) {
+  return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
+}
+
+// Lists an opened folder, calling add(name, facts) for every entry but "." and "..", with the
+// name as FindFirstFileA would give it. False when the listing could not be started.
+template <class Add>
+bool ListEntries(HANDLE folder, Add&& add) {
+  // Each listing is read whole before the next one starts: one block serves a thread's walk.
+  thread_local std::vector<unsigned char> block;
+  std::string name;
+  bool started = false;
+  const bool whole = ListFolder(folder, block, [&](const FILE_FULL_DIR_INFO& entry) {
+    started = true;
+    const size_t length = entry.FileNameLength / sizeof(wchar_t);
+    if (IsDotName(entry.FileName, length)) return;
+    // Two bytes a character hold every code page's longest form.
+    name.resize(length * 2);
+    const int n = WideCharToMultiByte(CP_ACP, 0, entry.FileName, static_cast<int>(length),
+                                      name.data(), static_cast<int>(name.size()), nullptr, nullptr);
+    name.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    EntryFacts facts;
+    facts.attributes = entry.FileAttributes;
+    facts.lastWrite.dwLowDateTime = entry.LastWriteTime.LowPart;
+    facts.lastWrite.dwHighDateTime = static_cast<DWORD>(entry.LastWriteTime.HighPart);
+    facts.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
+    add(name, facts);
+  });
+  return whole || started;
+}
+
 CopyResult FailureOf(DWORD error, const std::string& source) {
   if (error == ERROR_DISK_FULL) return CopyResult::DiskFull;
   if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
@@ -170,15 +202,33 @@ std::string UpperCaseName(const std::string& name) {
 bool FolderEntries::Read(const std::string& folder) {
   entries_.clear();
   temporaries_.clear();
-  WIN32_FIND_DATAA found;
-  UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &found));
-  if (!find) return false;
-  do {
+  const UniqueFile handle = OpenFolderForListing(folder);
+  return handle && ListEntries(handle.get(), [this](const std::string& name, const EntryFacts& facts) {
     // The first of two names that differ only in case wins, as a single lookup would give.
-    entries_.emplace(UpperCaseName(found.cFileName), FactsOf(found));
-    if (IsTemporaryName(found.cFileName)) temporaries_.push_back(found.cFileName);
-  } while (FindNextFileA(find.get(), &found));
-  return true;
+    entries_.emplace(UpperCaseName(name), facts);
+    if (IsTemporaryName(name)) temporaries_.push_back(name);
+  });
+}
+
+SourceFolder::SourceFolder(const std::string& path, const SourceFolder* sameVolumeAs)
+    : handle_(OpenFolderForListing(path)) {
+  if (!handle_) return;
+  FolderId id;
+  bool identified;
+  if (sameVolumeAs != nullptr && sameVolumeAs->id_) {
+    id.volumeSerial = sameVolumeAs->id_->volumeSerial;
+    identified = ReadFileIndex(handle_.get(), id.fileIndex);
+  } else {
+    identified = ReadFolderId(handle_.get(), id);
+  }
+  if (identified) id_ = id;
+}
+
+bool SourceFolder::List(std::vector<ListedEntry>& entries) const {
+  entries.clear();
+  return handle_ && ListEntries(handle_.get(), [&](const std::string& name, const EntryFacts& facts) {
+    entries.push_back({name, facts});
+  });
 }
 
 const EntryFacts* FolderEntries::Find(const std::string& name) const {
@@ -244,9 +294,17 @@ CopyResult ReplaceWithTemporary(const std::string& temp, const std::string& dest
   return error == ERROR_DISK_FULL ? CopyResult::DiskFull : CopyResult::Failed;
 }
 
-// The copy straight to dest, for a folder where no temporary name fits.
-CopyResult CopyDirect(const std::string& source, const std::string& dest) {
-  // Looked up again: dest is removed after a failure only when it was absent just before.
+// Removes what a failed copy made at path; false when some of it is still there.
+bool RemoveMade(const std::string& path) {
+  return RemovePartial(path) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+// The copy straight to dest: where no temporary name fits, and inside a folder being built.
+// What stands at dest is looked up first, so that a failure removes only what this attempt
+// made, never a copy that stood there before (on a source volume that tells letter case apart,
+// the copy of a name that differs only in case). partLeft: a part of this attempt could not be
+// removed.
+CopyResult CopyDirect(const std::string& source, const std::string& dest, bool& partLeft) {
   EntryFacts before;
   const bool existed = LookUpPath(dest, before);
   if (existed && before.IsFolder()) return CopyResult::Failed;
@@ -254,7 +312,7 @@ CopyResult CopyDirect(const std::string& source, const std::string& dest) {
     if (CopyFileA(source.c_str(), dest.c_str(), TRUE)) return CopyResult::Copied;
     const DWORD error = GetLastError();
     if (!IsExistsError(error)) {
-      RemovePartial(dest);
+      if (!RemoveMade(dest)) partLeft = true;
       return FailureOf(error, source);
     }
     if (!LookUpPath(dest, before) || before.IsFolder()) return CopyResult::Failed;
@@ -265,10 +323,12 @@ CopyResult CopyDirect(const std::string& source, const std::string& dest) {
   if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
   const DWORD error = GetLastError();
   EntryFacts after;
-  if (LookUpPath(dest, after) && !SameFacts(before, after))
-    RemovePartial(dest);  // torn, perhaps under the source's date: the next run copies it again
-  else if (readOnly)
+  if (LookUpPath(dest, after) && !SameFacts(before, after)) {
+    // Torn, perhaps under the source's date: the next run copies it again.
+    if (!RemoveMade(dest)) partLeft = true;
+  } else if (readOnly) {
     SetFileAttributesA(dest.c_str(), SettableAttributes(before.attributes));
+  }
   return FailureOf(error, source);
 }
 
@@ -279,7 +339,8 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
   // A folder standing at dest can never be replaced by a file: fail before copying anything.
   if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
   const std::string folder = ParentFolder(dest);
-  if (!TemporaryFits(folder)) return CopyDirect(source, dest);
+  bool partLeft = false;
+  if (!TemporaryFits(folder)) return CopyDirect(source, dest, partLeft);
 
   std::string temp;
   const CopyResult made = CopyToTemporary(source, folder, temp);
@@ -301,13 +362,7 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
 }
 
 CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft) {
-  // Overwriting is allowed: whatever stands there was made by this run (a source name that
-  // differs only in letter case from one copied before).
-  if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
-  const DWORD error = GetLastError();
-  if (!RemovePartial(dest) && GetFileAttributesA(dest.c_str()) != INVALID_FILE_ATTRIBUTES)
-    partLeft = true;
-  return FailureOf(error, source);
+  return CopyDirect(source, dest, partLeft);
 }
 
 bool RenameFolder(const std::string& temp, const std::string& dest) {

@@ -5,9 +5,13 @@
 // copy left.
 #pragma once
 
+#include "base/fileio.h"
+#include "base/handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -65,6 +69,30 @@ class FolderEntries {
 
 std::string UpperCaseName(const std::string& name);
 
+// One entry of a folder's listing, its name in the system code page.
+struct ListedEntry {
+  std::string name;
+  EntryFacts facts;
+};
+
+// A source folder of a walk, opened once: the walk compares its identity with the folders it
+// is in and with the target, and lists it through the same handle.
+class SourceFolder {
+ public:
+  // sameVolumeAs: the folder whose listing holds this one, when this one is no link (reparse
+  // point) and so lies on that folder's volume, whose serial it takes instead of asking for it
+  // (the volume query costs more under Wine than the rest of the walk of a folder); null: the
+  // volume is asked for.
+  SourceFolder(const std::string& path, const SourceFolder* sameVolumeAs);
+  const FolderId* Id() const { return id_ ? &*id_ : nullptr; }  // null: not identified
+  // Its entries but "." and ".."; false when it cannot be listed.
+  bool List(std::vector<ListedEntry>& entries) const;
+
+ private:
+  UniqueFile handle_;
+  std::optional<FolderId> id_;
+};
+
 // File dates of a source and its copy count as equal when their local last-write times pack to
 // the same DOS date-time (2-second steps), or lie less than 2 seconds apart: FAT32 and exFAT
 // round a copy's time up to the next even second, which can cross into the next step. Both
@@ -94,9 +122,10 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
                          const EntryFacts* oldCopy);
 
 // Copies source to dest, a path inside a folder that this run is building under a temporary
-// name: nothing there is anyone's copy yet, so the copy goes straight to its name. A failed
-// copy removes what it made; partLeft tells that a part of it could not be removed, so that the
-// folder must not reach its real name.
+// name: nothing there is anyone's copy yet, so the copy goes straight to its name. What stands
+// there was made by this run (the copy of a source name that differs only in letter case from
+// this one) and is replaced. A failed copy removes only what it made itself; partLeft tells
+// that a part of it could not be removed, so that the folder must not reach its real name.
 CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft);
 
 // Renames a folder built under a temporary name to its real name, which must still be free.

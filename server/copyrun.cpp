@@ -199,31 +199,32 @@ DateTime CopyRun::SyncDir(const std::string& source, const std::string& dest, in
   building_.reset();
   EntryFacts destFacts;
   const bool destFound = LookUpEntry(dest, destFacts);
-  FolderId id;
+  const SourceFolder folder(source, nullptr);
   std::optional<ChainEntry> root;
-  if (ReadFolderId(source, id)) {
-    if (targetId_ == id) return 0.0;
-    root.emplace(walkChain_, id);
+  if (const FolderId* id = folder.Id()) {
+    if (targetId_ == *id) return 0.0;
+    root.emplace(walkChain_, *id);
   }
   // A new tag folder is built beside its copy's place: what an ended run left there goes first.
   RemoveLeftoverTemporaries(ParentFolder(source), ParentFolder(dest));
-  return WalkFolder(source, dest, destFound ? &destFacts : nullptr, totalKb, Fill::Update);
+  return WalkFolder(folder, source, dest, destFound ? &destFacts : nullptr, totalKb, Fill::Update);
 }
 
-DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
-                             const EntryFacts* destEntry, int32_t& totalKb, Fill fill) {
+DateTime CopyRun::WalkFolder(const SourceFolder& folder, const std::string& source,
+                             const std::string& dest, const EntryFacts* destEntry,
+                             int32_t& totalKb, Fill fill) {
   if (fill != Fill::Build && destEntry != nullptr && destEntry->IsFolder()) {
     FolderEntries entries;
     // A folder that exists but cannot be listed: each path is looked up on its own instead, so
     // that its copies are not all taken for new ones.
     const bool lookUpEach = !entries.Read(dest);
-    return WalkContents(source, dest, entries, lookUpEach, totalKb, fill, 0.0);
+    return WalkContents(folder, source, dest, entries, lookUpEach, totalKb, fill, 0.0);
   }
   if (fill == Fill::Update && destEntry == nullptr) {
-    if (const std::optional<DateTime> t = BuildNewFolder(source, dest, totalKb)) return *t;
+    if (const std::optional<DateTime> t = BuildNewFolder(folder, source, dest, totalKb)) return *t;
     // In place instead, over whatever took the name meanwhile.
     EntryFacts now;
-    return WalkFolder(source, dest, LookUpPath(dest, now) ? &now : nullptr, totalKb,
+    return WalkFolder(folder, source, dest, LookUpPath(dest, now) ? &now : nullptr, totalKb,
                       Fill::InPlace);
   }
   if (fill == Fill::Build) CheckBuildFits(dest, kFolderPathLimit);
@@ -233,10 +234,12 @@ DateTime CopyRun::WalkFolder(const std::string& source, const std::string& dest,
     Log("Can't create new directiry: " + ShownPath(dest));
     return 0.0;
   }
-  return WalkContents(source, dest, FolderEntries(), false, totalKb, fill, ctx_.clock.Now());
+  return WalkContents(folder, source, dest, FolderEntries(), false, totalKb, fill,
+                      ctx_.clock.Now());
 }
 
-std::optional<DateTime> CopyRun::BuildNewFolder(const std::string& source,
+std::optional<DateTime> CopyRun::BuildNewFolder(const SourceFolder& folder,
+                                                const std::string& source,
                                                 const std::string& dest, int32_t& totalKb) {
   const std::string parent = ParentFolder(dest);
   std::string temp;
@@ -251,7 +254,7 @@ std::optional<DateTime> CopyRun::BuildNewFolder(const std::string& source,
   building_ = Building{temp, dest};
   DateTime t = 0.0;
   try {
-    t = WalkContents(source, temp, FolderEntries(), false, totalKb, Fill::Build,
+    t = WalkContents(folder, source, temp, FolderEntries(), false, totalKb, Fill::Build,
                      ctx_.clock.Now());
   } catch (const BuildDoesNotFit&) {
     EndBuilding(false);
@@ -293,12 +296,11 @@ std::string CopyRun::ShownPath(const std::string& path) const {
   return building_->dest + path.substr(building_->temp.size());
 }
 
-DateTime CopyRun::WalkContents(const std::string& source, const std::string& dest,
-                               const FolderEntries& entries, bool lookUpEach, int32_t& totalKb,
-                               Fill fill, DateTime t) {
-  WIN32_FIND_DATAA found;
-  UniqueFind listing(FindFirstFileA((source + "\\*.*").c_str(), &found));
-  if (!listing) {
+DateTime CopyRun::WalkContents(const SourceFolder& folder, const std::string& source,
+                               const std::string& dest, const FolderEntries& entries,
+                               bool lookUpEach, int32_t& totalKb, Fill fill, DateTime t) {
+  std::vector<ListedEntry> listing;
+  if (!folder.List(listing)) {
     Log("The tagged Directory is not available!");
     return t;
   }
@@ -308,31 +310,33 @@ DateTime CopyRun::WalkContents(const std::string& source, const std::string& des
     if (!lookUpEach) return entries.Find(name);
     return LookUpPath(path, looked) ? static_cast<const EntryFacts*>(&looked) : nullptr;
   };
-  do {
-    const std::string name = found.cFileName;
+  for (const ListedEntry& found : listing) {
+    const std::string& name = found.name;
     const std::string subSource = source + "\\" + name;
     const std::string subDest = dest + "\\" + name;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (name == "." || name == "..") continue;
-      FolderId id;
-      const bool identified = ReadFolderId(subSource, id);
+    if (found.facts.IsFolder()) {
+      // A link (reparse point) may lead to another volume.
+      const bool link = (found.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      const SourceFolder sub(subSource, link ? nullptr : &folder);
+      const FolderId* id = sub.Id();
       // A link back into the folders being walked would make the walk endless.
-      if (identified && (targetId_ == id ||
-                         std::find(walkChain_.begin(), walkChain_.end(), id) != walkChain_.end()))
+      if (id && (targetId_ == *id ||
+                 std::find(walkChain_.begin(), walkChain_.end(), *id) != walkChain_.end()))
         continue;
       std::optional<ChainEntry> entry;
-      if (identified) entry.emplace(walkChain_, id);
-      const DateTime r = WalkFolder(subSource, subDest, destFacts(name, subDest), totalKb, fill);
+      if (id) entry.emplace(walkChain_, *id);
+      const DateTime r =
+          WalkFolder(sub, subSource, subDest, destFacts(name, subDest), totalKb, fill);
       if (r > t) t = ctx_.clock.Now();
     } else {
       Hold();
-      const EntryFacts facts = FactsOf(found);
+      const EntryFacts& facts = found.facts;
       totalKb = AddKb(totalKb, BytesToKB64(facts.size));
       if (fill == Fill::Build) CheckBuildFits(subDest, kFilePathLimit);
       if (SyncListedFile(subSource, subDest, facts, destFacts(name, subDest), fill) >= 0)
         t = ctx_.clock.Now();
     }
-  } while (FindNextFileA(listing.get(), &found));
+  }
   return t;
 }
 

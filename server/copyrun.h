@@ -57,17 +57,18 @@ class CopyRun {
 
   void SyncTag(std::vector<TTagItem>& tags, size_t index, const std::string& targetPath,
                std::string& failureName);
-  // destEntry: what the parent's listing holds at dest (null: nothing).
-  DateTime WalkFolder(const std::string& source, const std::string& dest,
-                      const EntryFacts* destEntry, int32_t& totalKb, Fill fill);
+  // folder: source, opened; destEntry: what the parent's listing holds at dest (null: nothing).
+  DateTime WalkFolder(const SourceFolder& folder, const std::string& source,
+                      const std::string& dest, const EntryFacts* destEntry, int32_t& totalKb,
+                      Fill fill);
   // Walks source into dest, which exists; entries is dest's listing, or empty for a new folder.
-  DateTime WalkContents(const std::string& source, const std::string& dest,
-                        const FolderEntries& entries, bool lookUpEach, int32_t& totalKb,
-                        Fill fill, DateTime t);
+  DateTime WalkContents(const SourceFolder& folder, const std::string& source,
+                        const std::string& dest, const FolderEntries& entries, bool lookUpEach,
+                        int32_t& totalKb, Fill fill, DateTime t);
   // nullopt when the folder could not be built and published: then nothing of it is left and
   // totalKb is as before.
-  std::optional<DateTime> BuildNewFolder(const std::string& source, const std::string& dest,
-                                         int32_t& totalKb);
+  std::optional<DateTime> BuildNewFolder(const SourceFolder& folder, const std::string& source,
+                                         const std::string& dest, int32_t& totalKb);
   bool EndBuilding(bool publish);
   void CheckBuildFits(const std::string& path, size_t limit) const;
   std::string ShownPath(const std::string& path) const;

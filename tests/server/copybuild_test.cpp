@@ -2,11 +2,13 @@
 #include "copyrig.h"
 
 #include "base/fileio.h"
+#include "base/handles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -151,6 +153,33 @@ TEST(CopyBuild, NameTakenDuringTheBuildIsFilledInPlace) {
   EXPECT_EQ(tags[0].Size, 6u);
   EXPECT_TRUE(rig.lines.empty());
   EXPECT_TRUE(rig.dialogs.empty());
+}
+
+// A source volume that tells letter case apart may hold two names that differ only in it,
+// whose copies meet at one name on the target: a failed copy of the second must not take the
+// first one's copy with it.
+TEST(CopyBuild, FailedCopyOfACaseTwinKeepsTheOtherTwinsCopy) {
+  CopyRig rig;
+  const std::string tree = rig.source + "Pairs";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  const std::pair<std::string, std::string> twins[] = {{"Case0.txt", "upper"}, {"case0.txt", "lower"}};
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\" + twins[0].first, twins[0].second, BaseTime()));
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\other.txt", twins[1].second, BaseTime()));
+  if (!test::RenameThroughUnix(tree + "\\other.txt", tree + "\\" + twins[1].first))
+    GTEST_SKIP() << "no way to make names that differ only in case here (needs Wine and /bin/mv)";
+  // The twin that the listing gives second is the one whose copy fails.
+  const std::vector<std::string> listed = NamesIn(tree);
+  ASSERT_EQ(listed.size(), 2u);
+  const auto& [first, firstBytes] = listed[0] == twins[0].first ? twins[0] : twins[1];
+  UniqueFile lock(CreateFileA((tree + "\\" + listed[1]).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(lock);
+  std::vector<TTagItem> tags{Tag(rig.source, "Pairs", 2)};
+
+  rig.Run(tags);
+
+  EXPECT_EQ(ReadFileOrEmpty(rig.Mirror(tree) + "\\" + first), firstBytes);
+  EXPECT_EQ(rig.dialogs.size(), 1u);
 }
 
 // Makes folders below base, one level at a time, until the path of the last one is length

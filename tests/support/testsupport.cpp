@@ -66,6 +66,14 @@ void RemoveFolderLink(const std::string& link) {
     Sleep(50);
 }
 
+bool RenameThroughUnix(const std::string& from, const std::string& to) {
+  const std::string unixFrom = UnixPath(from), unixTo = UnixPath(to);
+  if (unixFrom.empty() || unixTo.empty() || !RunUnixTool("mv", unixFrom + " " + unixTo))
+    return false;
+  for (int i = 0; i < 100 && FileExists(from); ++i) Sleep(50);
+  return !FileExists(from);
+}
+
 std::string BinDir() { return FromUnix(QM_BIN_DIR_UNIX); }
 std::string BuildDir() { return FromUnix(QM_BUILD_DIR_UNIX); }
 

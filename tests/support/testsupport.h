@@ -33,6 +33,11 @@ bool SetLastWriteTime(const std::string& path, const FILETIME& lastWrite);
 bool MakeFolderLink(const std::string& target, const std::string& link);
 void RemoveFolderLink(const std::string& link);
 
+// Renames from to to through a Unix tool, so that to may differ only in letter case from a
+// name beside it: a Unix folder holds both, where Wine itself takes them for one name. False
+// where that cannot be done.
+bool RenameThroughUnix(const std::string& from, const std::string& to);
+
 // The small drive letter (with its own tmpfs) the harness set up, such as "T:\"; empty when
 // the harness could not mount one (tests that need it skip).
 std::string SmallDriveRoot();
