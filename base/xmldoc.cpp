@@ -130,10 +130,7 @@ std::string XmlNode::Name() const { return ToSystemText(NodeName(node_.get())); 
 
 XmlNode XmlNode::ChildByName(const std::string& name) const {
   const std::wstring wanted = SystemTextToWide(name);
-  ComPtr<IXMLDOMNodeList> list = ChildList(node_.get());
-  const long n = ListLength(list.get());
-  for (long i = 0; i < n; ++i) {
-    ComPtr<IXMLDOMNode> child = ListItem(list.get(), i);
+  for (ComPtr<IXMLDOMNode>& child : xmlcom::Children(node_.get())) {
     if (NodeType(child.get()) != NODE_ELEMENT) continue;
     Bstr childName;
     if (SUCCEEDED(child->get_nodeName(childName.put())) && childName.Equals(wanted))
@@ -148,6 +145,12 @@ XmlNode XmlNode::Child(int index) const {
   if (index < 0) return {};
   ComPtr<IXMLDOMNodeList> list = ChildList(node_.get());
   return XmlNode(ListItem(list.get(), index));
+}
+
+std::vector<XmlNode> XmlNode::Children() const {
+  std::vector<XmlNode> children;
+  for (ComPtr<IXMLDOMNode>& child : xmlcom::Children(node_.get())) children.emplace_back(std::move(child));
+  return children;
 }
 
 std::string XmlNode::Text() const {
@@ -215,6 +218,22 @@ void XmlNode::RemoveAllChildren() const {
     ComPtr<IXMLDOMNode> removed;
     if (element->removeChild(child.get(), removed.put()) != S_OK) throw XmlError("child cannot be removed");
   }
+}
+
+XmlChildElements::XmlChildElements(const XmlNode& parent) : parent_(parent) {
+  if (!parent.IsElement()) throw XmlError("not an element");
+  for (XmlNode& child : parent.Children()) {
+    if (child.IsElement()) elements_.emplace_back(NodeName(child.node_.get()), std::move(child));
+  }
+}
+
+XmlNode XmlChildElements::ByNameOrAppend(const std::string& name) {
+  const std::wstring wanted = SystemTextToWide(name);
+  for (const auto& [elementName, element] : elements_) {
+    if (elementName == wanted) return element;
+  }
+  elements_.emplace_back(wanted, parent_.AppendChildElement(name));
+  return elements_.back().second;
 }
 
 XmlDocument::XmlDocument() = default;

@@ -133,6 +133,8 @@ void TfrMain::HookTagListMouse() {
   SetWindowSubclass(lvTagged, TagListProc, kTagListHook, reinterpret_cast<DWORD_PTR>(this));
 }
 
+void TfrMain::UnhookTagListMouse() { RemoveWindowSubclass(lvTagged, TagListProc, kTagListHook); }
+
 LRESULT CALLBACK TfrMain::TagListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                       DWORD_PTR self) {
   auto* form = reinterpret_cast<TfrMain*>(self);
