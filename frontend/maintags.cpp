@@ -115,6 +115,8 @@ bool TfrMain::OnEditingCommand(int id, int notifyCode) {
 }
 
 LRESULT TfrMain::OnTagListNotify(NMHDR& header) {
+  // A reload empties the list in one go: no notice per row, which nothing here reads.
+  if (header.hwndFrom == lvTagged && header.code == LVN_DELETEALLITEMS) return TRUE;
   if (header.hwndFrom != lvTagged || header.code != LVN_ITEMCHANGED || ownRowRemovals_ > 0)
     return 0;
   const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
