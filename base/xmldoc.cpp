@@ -155,9 +155,11 @@ std::vector<XmlNode> XmlNode::Children() const {
 
 std::string XmlNode::Text() const {
   if (NodeType(node_.get()) != NODE_ELEMENT) throw XmlError("not an element");
-  ComPtr<IXMLDOMNodeList> list = ChildList(node_.get());
-  if (ListLength(list.get()) != 1) throw XmlError("element does not hold a single text");
-  ComPtr<IXMLDOMNode> child = ListItem(list.get(), 0);
+  // One child, found by sibling links: a child list would be built and counted for each value.
+  ComPtr<IXMLDOMNode> child, second;
+  if (node_->get_firstChild(child.put()) != S_OK || !child ||
+      (child->get_nextSibling(second.put()) == S_OK && second))
+    throw XmlError("element does not hold a single text");
   const DOMNodeType type = NodeType(child.get());
   if (type != NODE_TEXT && type != NODE_CDATA_SECTION) throw XmlError("element does not hold a text");
   std::wstring text;
