@@ -43,7 +43,6 @@ void SetCellImage(HWND list, int row, int column, int image) {
   SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell));
 }
 
-
 std::string ComboItemText(HWND combo, int index) {
   const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length == CB_ERR) return {};
