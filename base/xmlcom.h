@@ -10,6 +10,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace qm::xmlcom {
 
@@ -58,6 +59,21 @@ inline ComPtr<IXMLDOMNode> ListItem(IXMLDOMNodeList* list, long index) {
   ComPtr<IXMLDOMNode> item;
   if (list && list->get_item(index, item.put()) != S_OK) item.reset();
   return item;
+}
+
+// The children in document order, by sibling links: under Wine every item of a node list taken
+// by index walks from the first child again, and its length walks them all.
+inline std::vector<ComPtr<IXMLDOMNode>> Children(IXMLDOMNode* node) {
+  std::vector<ComPtr<IXMLDOMNode>> children;
+  ComPtr<IXMLDOMNode> child;
+  if (!node || node->get_firstChild(child.put()) != S_OK) return children;
+  while (child) {
+    ComPtr<IXMLDOMNode> next;
+    if (child->get_nextSibling(next.put()) != S_OK) next.reset();
+    children.push_back(std::move(child));
+    child = std::move(next);
+  }
+  return children;
 }
 
 inline std::wstring NodeName(IXMLDOMNode* node) {

@@ -130,10 +130,7 @@ std::string XmlNode::Name() const { return ToSystemText(NodeName(node_.get())); 
 
 XmlNode XmlNode::ChildByName(const std::string& name) const {
   const std::wstring wanted = SystemTextToWide(name);
-  ComPtr<IXMLDOMNodeList> list = ChildList(node_.get());
-  const long n = ListLength(list.get());
-  for (long i = 0; i < n; ++i) {
-    ComPtr<IXMLDOMNode> child = ListItem(list.get(), i);
+  for (ComPtr<IXMLDOMNode>& child : xmlcom::Children(node_.get())) {
     if (NodeType(child.get()) != NODE_ELEMENT) continue;
     Bstr childName;
     if (SUCCEEDED(child->get_nodeName(childName.put())) && childName.Equals(wanted))
@@ -150,11 +147,19 @@ XmlNode XmlNode::Child(int index) const {
   return XmlNode(ListItem(list.get(), index));
 }
 
+std::vector<XmlNode> XmlNode::Children() const {
+  std::vector<XmlNode> children;
+  for (ComPtr<IXMLDOMNode>& child : xmlcom::Children(node_.get())) children.emplace_back(std::move(child));
+  return children;
+}
+
 std::string XmlNode::Text() const {
   if (NodeType(node_.get()) != NODE_ELEMENT) throw XmlError("not an element");
-  ComPtr<IXMLDOMNodeList> list = ChildList(node_.get());
-  if (ListLength(list.get()) != 1) throw XmlError("element does not hold a single text");
-  ComPtr<IXMLDOMNode> child = ListItem(list.get(), 0);
+  // One child, found by sibling links: a child list would be built and counted for each value.
+  ComPtr<IXMLDOMNode> child, second;
+  if (node_->get_firstChild(child.put()) != S_OK || !child ||
+      (child->get_nextSibling(second.put()) == S_OK && second))
+    throw XmlError("element does not hold a single text");
   const DOMNodeType type = NodeType(child.get());
   if (type != NODE_TEXT && type != NODE_CDATA_SECTION) throw XmlError("element does not hold a text");
   std::wstring text;
@@ -251,6 +256,22 @@ void XmlNode::RemoveAllChildren() const {
     ComPtr<IXMLDOMNode> removed;
     if (element->removeChild(child.get(), removed.put()) != S_OK) throw XmlError("child cannot be removed");
   }
+}
+
+XmlChildElements::XmlChildElements(const XmlNode& parent) : parent_(parent) {
+  if (!parent.IsElement()) throw XmlError("not an element");
+  for (XmlNode& child : parent.Children()) {
+    if (child.IsElement()) elements_.emplace_back(NodeName(child.node_.get()), std::move(child));
+  }
+}
+
+XmlNode XmlChildElements::ByNameOrAppend(const std::string& name) {
+  const std::wstring wanted = SystemTextToWide(name);
+  for (const auto& [elementName, element] : elements_) {
+    if (elementName == wanted) return element;
+  }
+  elements_.emplace_back(wanted, parent_.AppendChildElement(name));
+  return elements_.back().second;
 }
 
 XmlDocument::XmlDocument() = default;

@@ -12,6 +12,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct IXMLDOMNode;
 struct IXMLDOMDocument;
@@ -36,6 +38,8 @@ class XmlNode {
   // All children (elements, comments, texts; whitespace-only text is not kept by the parser).
   int ChildCount() const;
   XmlNode Child(int index) const;  // a null node outside 0..ChildCount()-1
+  // All children in order, in one walk: for visiting many, where Child(i) walks to i each time.
+  std::vector<XmlNode> Children() const;
   // The element's text: exactly one text or CDATA child, else XmlError (also for a null node).
   std::string Text() const;
 
@@ -57,9 +61,23 @@ class XmlNode {
   void RemoveAllChildren() const;
 
  private:
+  friend class XmlChildElements;
   IXMLDOMNode* Element() const;
 
   ComPtr<IXMLDOMNode> node_;
+};
+
+// The child elements of one element, read in one walk, for reading several of its values by
+// name. Each lookup gives what ChildByNameOrAppend on the element would give, provided the
+// element changes meanwhile only through these lookups.
+class XmlChildElements {
+ public:
+  explicit XmlChildElements(const XmlNode& parent);  // XmlError when parent is not an element
+  XmlNode ByNameOrAppend(const std::string& name);
+
+ private:
+  XmlNode parent_;
+  std::vector<std::pair<std::wstring, XmlNode>> elements_;  // in document order
 };
 
 class XmlDocument {

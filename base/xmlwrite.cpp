@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -102,24 +103,22 @@ class Writer {
       EndLine();
       return;
     }
-    ComPtr<IXMLDOMNodeList> list = ChildList(node);
-    const long n = ListLength(list.get());
+    const std::vector<ComPtr<IXMLDOMNode>> children = Children(node);
     bool texts = false;
-    bool others = false;
-    for (long i = 0; i < n; ++i) {
-      const DOMNodeType type = NodeType(ListItem(list.get(), i).get());
-      (type == NODE_TEXT || type == NODE_CDATA_SECTION ? texts : others) = true;
+    for (const ComPtr<IXMLDOMNode>& child : children) {
+      const DOMNodeType type = NodeType(child.get());
+      texts = texts || type == NODE_TEXT || type == NODE_CDATA_SECTION;
     }
     // A line break beside a text would become part of it: an element that holds any text
     // stays on one line with all it holds.
-    if (texts || n == 0) {
-      Inline(node);
+    if (texts || children.empty()) {
+      Inline(node, children);
       EndLine();
       return;
     }
     StartTag(node);
     EndLine();
-    for (long i = 0; i < n; ++i) Block(ListItem(list.get(), i).get(), depth + 1);
+    for (const ComPtr<IXMLDOMNode>& child : children) Block(child.get(), depth + 1);
     out_.append(static_cast<size_t>(depth), ' ');
     EndTag(node);
     EndLine();
@@ -130,13 +129,15 @@ class Writer {
 
   // A node and all it holds, without line breaks.
   void Inline(IXMLDOMNode* node) {
+    Inline(node, NodeType(node) == NODE_ELEMENT ? Children(node) : std::vector<ComPtr<IXMLDOMNode>>());
+  }
+
+  void Inline(IXMLDOMNode* node, const std::vector<ComPtr<IXMLDOMNode>>& children) {
     std::wstring value;
     switch (NodeType(node)) {
       case NODE_ELEMENT: {
         StartTag(node);
-        ComPtr<IXMLDOMNodeList> list = ChildList(node);
-        const long n = ListLength(list.get());
-        for (long i = 0; i < n; ++i) Inline(ListItem(list.get(), i).get());
+        for (const ComPtr<IXMLDOMNode>& child : children) Inline(child.get());
         EndTag(node);
         return;
       }
@@ -290,10 +291,7 @@ std::string DeclaredEncodingName(const std::string& bytes) {
 std::string XmlDocument::Serialise() const {
   if (!doc_) throw XmlError("no document is active");
   Writer writer(FindEncoding(declaredEncoding_));
-  ComPtr<IXMLDOMNodeList> list = ChildList(doc_.get());
-  const long n = ListLength(list.get());
-  for (long i = 0; i < n; ++i) {
-    ComPtr<IXMLDOMNode> node = ListItem(list.get(), i);
+  for (const ComPtr<IXMLDOMNode>& node : Children(doc_.get())) {
     // The parser may keep the declaration as a node; the writer has written its own.
     if (NodeType(node.get()) == NODE_PROCESSING_INSTRUCTION && NodeName(node.get()) == L"xml") continue;
     writer.Block(node.get(), 0);

@@ -27,8 +27,11 @@ const char* const ConfigDocument::kReloadQuestion =
 namespace {
 
 std::string JoinLines(const std::vector<std::string>& lines) {
+  size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  text.reserve(size);
+  for (const std::string& line : lines) text.append(line).append("\r\n");
   return text;
 }
 

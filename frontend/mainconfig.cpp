@@ -14,6 +14,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -40,10 +41,6 @@ void SetCellImage(HWND list, int row, int column, int image) {
   // a kind the image list lacks shows no picture either way.
   cell.iImage = image >= 0 ? image : I_IMAGENONE;
   SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&cell));
-}
-
-std::string ItemValue(const XmlNode& item, const char* name) {
-  return item.ChildByNameOrAppend(name).Text();
 }
 
 std::string ComboItemText(HWND combo, int index) {
@@ -110,21 +107,30 @@ void TfrMain::ShowConfig() {
   SendMessageA(lvTagged, LVM_DELETEALLITEMS, 0, 0);
   --ownRowRemovals_;
   try {
-    const XmlNode tags = root.ChildByNameOrAppend("tagslist");
-    const int count = tags.ChildCount();
+    // The children in one walk: the rows add no child to tagslist, so this is its count too.
+    const std::vector<XmlNode> items = root.ChildByNameOrAppend("tagslist").Children();
+    const ScreenLocale locale = UserScreenLocale();
+    // The list's mouse hook goes through comctl32's subclass chain, which looks up a window
+    // property on every message, under Wine a round trip to the wineserver; the fill sends
+    // several messages a row, and no mouse message can come while it runs on this thread.
+    UnhookTagListMouse();
     // One repaint for the whole list instead of one per row.
     SendMessageA(lvTagged, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(lvTagged, LVM_SETITEMCOUNT, items.size(), 0);
     try {
-      for (int i = 0; i < count; ++i) AddTagRow(tags.Child(i));
+      for (const XmlNode& item : items) AddTagRow(item, locale);
     } catch (...) {
     }
     SendMessageA(lvTagged, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(lvTagged, nullptr, TRUE);
+    HookTagListMouse();
   } catch (...) {
   }
 }
 
-void TfrMain::AddTagRow(const XmlNode& item) {
+void TfrMain::AddTagRow(const XmlNode& item) { AddTagRow(item, UserScreenLocale()); }
+
+void TfrMain::AddTagRow(const XmlNode& item, const ScreenLocale& locale) {
   LVITEMA row{};
   row.mask = LVIF_TEXT | LVIF_IMAGE;
   row.iItem = static_cast<int>(SendMessageA(lvTagged, LVM_GETITEMCOUNT, 0, 0));
@@ -134,15 +140,18 @@ void TfrMain::AddTagRow(const XmlNode& item) {
       static_cast<int>(SendMessageA(lvTagged, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
   if (index < 0) return;
 
-  // The row stays with whatever columns were filled before a value failed.
+  // The row stays with whatever columns were filled before a value failed; a value after the
+  // failing one is not looked up, so its element is not appended either.
   try {
-    SetCellText(lvTagged, index, kNameColumn, ItemValue(item, "caption"));
-    SetCellText(lvTagged, index, kPathColumn, ItemValue(item, "path"));
-    SetCellImage(lvTagged, index, kNameColumn, ParseInt32(ItemValue(item, "ftype")));
+    XmlChildElements values(item);
+    const auto value = [&values](const char* name) { return values.ByNameOrAppend(name).Text(); };
+    SetCellText(lvTagged, index, kNameColumn, value("caption"));
+    SetCellText(lvTagged, index, kPathColumn, value("path"));
+    SetCellImage(lvTagged, index, kNameColumn, ParseInt32(value("ftype")));
     SetCellText(lvTagged, index, kLastSyncColumn,
-                LastSyncText(TextToDateTime(ItemValue(item, "lastsync"))));
+                LastSyncText(TextToDateTime(value("lastsync")), locale));
     SetCellText(lvTagged, index, kSizeColumn,
-                SizeColumnText(ParseInt32(ItemValue(item, "size")), UserDecimalSeparator()));
+                SizeColumnText(ParseInt32(value("size")), locale.decimalSeparator));
   } catch (...) {
   }
 }

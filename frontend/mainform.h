@@ -26,6 +26,7 @@
 namespace qm {
 
 class TAboutBox;
+struct ScreenLocale;
 
 // What the program takes from its surroundings; tests start the window in any folder with a
 // registry key and a clock of their own.
@@ -209,8 +210,11 @@ class TfrMain : public Window {
   // The commands and notifications of the tag list and the settings (maintags.cpp,
   // mainsettings.cpp); true when the command was theirs.
   bool OnEditingCommand(int id, int notifyCode);
+  // AddTagRow with the user's locale read once for the whole list (mainconfig.cpp).
+  void AddTagRow(const XmlNode& item, const ScreenLocale& locale);
   LRESULT OnTagListNotify(NMHDR& header);
   void HookTagListMouse();
+  void UnhookTagListMouse();
   static LRESULT CALLBACK TagListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                       DWORD_PTR self);
 

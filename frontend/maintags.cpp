@@ -115,6 +115,8 @@ bool TfrMain::OnEditingCommand(int id, int notifyCode) {
 }
 
 LRESULT TfrMain::OnTagListNotify(NMHDR& header) {
+  // A reload empties the list in one go: no notice per row, which nothing here reads.
+  if (header.hwndFrom == lvTagged && header.code == LVN_DELETEALLITEMS) return TRUE;
   if (header.hwndFrom != lvTagged || header.code != LVN_ITEMCHANGED || ownRowRemovals_ > 0)
     return 0;
   const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
@@ -132,6 +134,8 @@ LRESULT TfrMain::OnTagListNotify(NMHDR& header) {
 void TfrMain::HookTagListMouse() {
   SetWindowSubclass(lvTagged, TagListProc, kTagListHook, reinterpret_cast<DWORD_PTR>(this));
 }
+
+void TfrMain::UnhookTagListMouse() { RemoveWindowSubclass(lvTagged, TagListProc, kTagListHook); }
 
 LRESULT CALLBACK TfrMain::TagListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                       DWORD_PTR self) {

@@ -32,17 +32,29 @@ std::string DateOnScreen(DateTime t, const std::array<std::string, 12>& monthNam
          TwoDigits(p.hour) + timeSeparator + TwoDigits(p.minute);
 }
 
-std::string DateOnScreen(DateTime t) {
+ScreenLocale UserScreenLocale() {
   static constexpr std::array<const char*, 12> kEnglish = {
       "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::array<std::string, 12> months;
-  for (size_t i = 0; i < months.size(); ++i)
-    months[i] = LocaleText(LOCALE_USER_DEFAULT, static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + i))
-                    .value_or(kEnglish[i]);
-  return DateOnScreen(t, months, LocaleText(LOCALE_USER_DEFAULT, LOCALE_STIME).value_or(":"));
+  ScreenLocale locale;
+  for (size_t i = 0; i < locale.monthNames.size(); ++i)
+    locale.monthNames[i] =
+        LocaleText(LOCALE_USER_DEFAULT, static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + i))
+            .value_or(kEnglish[i]);
+  locale.timeSeparator = LocaleText(LOCALE_USER_DEFAULT, LOCALE_STIME).value_or(":");
+  locale.decimalSeparator = UserDecimalSeparator();
+  return locale;
+}
+
+std::string DateOnScreen(DateTime t) {
+  const ScreenLocale locale = UserScreenLocale();
+  return DateOnScreen(t, locale.monthNames, locale.timeSeparator);
 }
 
 std::string LastSyncText(DateTime t) { return t == NeverSyncDate ? "Never" : DateOnScreen(t); }
+
+std::string LastSyncText(DateTime t, const ScreenLocale& locale) {
+  return t == NeverSyncDate ? "Never" : DateOnScreen(t, locale.monthNames, locale.timeSeparator);
+}
 
 std::string SizeColumnText(int32_t kb, char decimalSeparator) {
   // kb / 1024 in thousandths is kb * 125 / 128: exact in integers, rounded half away from zero.

@@ -17,8 +17,17 @@ std::string DateOnScreen(DateTime t, const std::array<std::string, 12>& monthNam
 // The same under the user's locale (its abbreviated month names and time separator).
 std::string DateOnScreen(DateTime t);
 
+// What the user's locale gives the texts of the tag list, read once for a whole list.
+struct ScreenLocale {
+  std::array<std::string, 12> monthNames;
+  std::string timeSeparator;
+  char decimalSeparator;
+};
+ScreenLocale UserScreenLocale();
+
 // "Never" for NeverSyncDate exactly, else the date on screen.
 std::string LastSyncText(DateTime t);
+std::string LastSyncText(DateTime t, const ScreenLocale& locale);
 
 // Kilobytes as megabytes with three decimals, rounded, no thousands separator: 1536 "1.500".
 std::string SizeColumnText(int32_t kb, char decimalSeparator);

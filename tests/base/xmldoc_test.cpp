@@ -199,19 +199,28 @@ TEST(XmlSerialise, ConfigurationTextsReadBackThroughTheTree) {
 }
 
 TEST(XmlEdit, ChildByNameOrAppendFindsOrAppendsOnce) {
-  Parsed p(kDecl1251 + "<r><a>1</a><b/><a>2</a></r>");
-  EXPECT_EQ(p.root.ChildByNameOrAppend("a").Text(), "1");
-  EXPECT_EQ(p.root.ChildByNameOrAppend("b").ChildCount(), 0);
-  EXPECT_EQ(p.root.ChildCount(), 3);
-  const XmlNode size = p.root.ChildByNameOrAppend("size");
-  EXPECT_EQ(p.root.ChildCount(), 4);
-  EXPECT_EQ(p.root.Child(3).Name(), "size");
-  EXPECT_EQ(TextOrError(size), "<error>");
-  p.root.ChildByNameOrAppend("size");
-  EXPECT_EQ(p.root.ChildCount(), 4);
-  EXPECT_EQ(p.doc.Serialise(), kOut1251 + "<r>\r\n <a>1</a>\r\n <b></b>\r\n <a>2</a>\r\n <size></size>\r\n</r>\r\n");
+  // Alike through the element and through its child elements read in one walk.
+  for (const bool walkedOnce : {false, true}) {
+    SCOPED_TRACE(walkedOnce ? "XmlChildElements" : "XmlNode");
+    Parsed p(kDecl1251 + "<r><a>1</a><!--c--><b/><a>2</a></r>");
+    XmlChildElements children(p.root);
+    const auto find = [&](const char* name) {
+      return walkedOnce ? children.ByNameOrAppend(name) : p.root.ChildByNameOrAppend(name);
+    };
+    EXPECT_EQ(find("a").Text(), "1");
+    EXPECT_EQ(find("b").ChildCount(), 0);
+    EXPECT_EQ(p.root.ChildCount(), 4);
+    const XmlNode size = find("size");
+    EXPECT_EQ(p.root.ChildCount(), 5);
+    EXPECT_EQ(p.root.Child(4).Name(), "size");
+    EXPECT_EQ(TextOrError(size), "<error>");
+    find("size");
+    EXPECT_EQ(p.root.ChildCount(), 5);
+    EXPECT_EQ(p.doc.Serialise(), kOut1251 + "<r>\r\n <a>1</a>\r\n <!--c-->\r\n <b></b>\r\n <a>2</a>\r\n <size></size>\r\n</r>\r\n");
+    EXPECT_THROW(find("two words"), XmlError);
+  }
   EXPECT_THROW(XmlNode().ChildByNameOrAppend("a"), XmlError);
-  EXPECT_THROW(p.root.ChildByNameOrAppend("two words"), XmlError);
+  EXPECT_THROW(XmlChildElements{XmlNode()}, XmlError);
 }
 
 TEST(XmlEdit, SetTextReplacesEveryChild) {

@@ -137,8 +137,7 @@ TEST_F(ConfigView, RowsFollowTheItemsAndAFailingValueEndsItsRowQuietly) {
       Item("<caption>b.txt</caption><path>C:\\Docs\\</path><lastsync>05-01-2005 14:03:00</lastsync>"
            "<ftype>1</ftype>");
   const std::string emptyCaption =
-      Item("<caption/><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync><size>1</size>"
-           "<ftype>0</ftype>");
+      Item("<caption/><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync><ftype>0</ftype>");
   const std::string badKind =
       Item("<caption>c.txt</caption><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync>"
            "<size>1</size><ftype>x</ftype>");
@@ -171,6 +170,7 @@ TEST_F(ConfigView, RowsFollowTheItemsAndAFailingValueEndsItsRowQuietly) {
   const XmlNode tags = form().ConfXML.Root().ChildByName("tagslist");
   EXPECT_FALSE(tags.Child(1).ChildByName("size").IsNull());
   EXPECT_EQ(tags.Child(1).ChildByName("size").ChildCount(), 0);
+  EXPECT_TRUE(tags.Child(2).ChildByName("size").IsNull()) << "no value is read after the failing one";
   form().SaveConfigAndNotify();
   const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
   EXPECT_NE(saved.find("<caption>b.txt</caption>"), std::string::npos) << saved;
