@@ -194,7 +194,7 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
   const std::optional<ConfRunResults> own = ReadRunResults(ownText);
   if (!own || !own->onlyElements) return taken;
   const std::vector<int> partners = PairItems(own->items, file->items);
-  const XmlNode tags = root.ChildByName("tagslist");
+  std::vector<XmlNode> items;  // walked once, on the first item taken
   for (size_t i = 0; i < partners.size(); ++i) {
     if (partners[i] < 0) continue;
     const ItemRunResult& ours = own->items[i];
@@ -202,7 +202,9 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
     if (theirs.lastSync == ours.lastSync) continue;  // most items, at most saves
     const std::optional<std::string> lastSync = Narrow(theirs.lastSync), size = Narrow(theirs.size);
     if (!IsCount(size) || !IsLater(DateOf(lastSync), DateOf(Narrow(ours.lastSync)))) continue;
-    const XmlNode item = tags.Child(static_cast<int>(i));
+    if (items.empty()) items = root.ChildByName("tagslist").Children();
+    if (i >= items.size()) break;
+    const XmlNode& item = items[i];
     // The text and the tree come from one document; this only guards against a reading that
     // differs from the library's.
     if (TextOf(item.ChildByName("caption")) != Narrow(ours.caption) ||

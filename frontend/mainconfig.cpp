@@ -182,9 +182,9 @@ void TfrMain::ShowRunResults(const TakenRunResults& taken) {
     if (taken.lastSyncDate)
       SetTextOf(lbLastScan, LastSyncText(TextToDateTime(root.ChildByName("lastsyncdate").Text())));
     if (taken.items.empty()) return;
-    const XmlNode tags = root.ChildByName("tagslist");
+    const std::vector<XmlNode> items = root.ChildByName("tagslist").Children();
     for (int index : taken.items) {
-      const XmlNode item = tags.Child(index);
+      const XmlNode& item = items.at(static_cast<size_t>(index));
       SetCellText(lvTagged, index, kLastSyncColumn,
                   LastSyncText(TextToDateTime(ItemValue(item, "lastsync"))));
       SetCellText(lvTagged, index, kSizeColumn,

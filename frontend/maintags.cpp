@@ -254,7 +254,8 @@ void TfrMain::btUnTagClick() {
       const int first = removed.front().first;
       while (RowCount(lvTagged) > first)
         SendMessageA(lvTagged, LVM_DELETEITEM, static_cast<WPARAM>(RowCount(lvTagged) - 1), 0);
-      for (int i = first, count = tags.ChildCount(); i < count; ++i) AddTagRow(tags.Child(i));
+      const std::vector<XmlNode> items = tags.Children();
+      for (size_t i = static_cast<size_t>(first); i < items.size(); ++i) AddTagRow(items[i]);
       for (const auto& entry : removed) SelectRow(lvTagged, entry.first);
       SetTextOf(eTag, typed);
       EnableWindow(btTag, tagEnabled);
