@@ -644,6 +644,7 @@ bool TfrMain::OnContextMenu(HWND window, POINT screen) {
 }
 
 bool TfrMain::OnCopyData(HWND sender, const COPYDATASTRUCT& block) {
+  HeardFrom(sender);
   ReciveData(block);
   return true;
 }
