@@ -533,6 +533,10 @@ LRESULT TfrMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYNCCONTROL:
       ReciveMsg(reinterpret_cast<HWND>(wp), lp);
       return 0;
+    case WM_ENDSESSION:
+      // Windows ends the program once this returns; like a close, the end writes nothing.
+      if (wp) FormClose();
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(hwnd(), &paint);
