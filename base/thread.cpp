@@ -126,19 +126,27 @@ void Thread::Terminate() {
 }
 
 void Thread::WaitFor() {
-  if (!handle_) return;
-  if (MainThreadCalls::IsMainThread()) {
+  if (!MainThreadCalls::IsMainThread()) {
+    if (handle_) WaitForSingleObject(handle_.get(), INFINITE);
+    handle_.reset();
+    return;
+  }
+  // The main thread owns the programs' windows: messages that other threads and programs send
+  // them (the session's end, a broadcast) are handled while it waits, or every sender would
+  // hang with it. One of them may wait for this thread as well, so the handle is looked at
+  // afresh after each.
+  while (handle_) {
     HANDLE handles[2] = {handle_.get(), MainThreadCalls::PendingEvent()};
-    for (;;) {
-      DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-      if (r == WAIT_OBJECT_0 + 1) {
-        MainThreadCalls::ServePending();
-        continue;
-      }
+    const DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0 + 1) {
+      MainThreadCalls::ServePending();
+    } else if (r == WAIT_OBJECT_0 + 2) {
+      // Delivers the sent messages only; posted ones stay queued for the message loop.
+      MSG msg;
+      PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    } else {
       break;
     }
-  } else {
-    WaitForSingleObject(handle_.get(), INFINITE);
   }
   handle_.reset();
 }

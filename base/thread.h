@@ -4,7 +4,7 @@
 // Threads: Start, Terminate, Hold and Release may be called from any thread; Execute runs on the
 // worker; WaitFor runs on the thread that owns the object (the main thread in the programs),
 // which keeps serving the calls that workers hand to it while it waits, so that a worker
-// blocked in Synchronize can always reach its end.
+// blocked in Synchronize can always reach its end, and the messages sent to its windows.
 #pragma once
 
 #include "base/handles.h"
@@ -44,7 +44,8 @@ class Thread {
   bool Start(int priority = THREAD_PRIORITY_NORMAL);
   void Terminate();  // also lifts every hold, so that a held thread can reach its loop test
   bool Terminated() const { return terminated_.load(); }
-  // Waits until Execute has returned; serves handed calls meanwhile when on the main thread.
+  // Waits until Execute has returned; on the main thread it serves handed calls and sent
+  // messages meanwhile, and may be entered again from one of them.
   void WaitFor();
   bool Running() const;
 

@@ -532,6 +532,10 @@ LRESULT TfrMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYNCCONTROL:
       ReciveMsg(reinterpret_cast<HWND>(wp), lp);
       return 0;
+    case WM_ENDSESSION:
+      // Windows ends the program once this returns; like a close, the end writes nothing.
+      if (wp) FormClose();
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(hwnd(), &paint);
@@ -643,6 +647,7 @@ bool TfrMain::OnContextMenu(HWND window, POINT screen) {
 }
 
 bool TfrMain::OnCopyData(HWND sender, const COPYDATASTRUCT& block) {
+  HeardFrom(sender);
   ReciveData(block);
   return true;
 }

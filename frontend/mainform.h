@@ -11,6 +11,7 @@
 
 #include "base/clock.h"
 #include "base/datetime.h"
+#include "base/handles.h"
 #include "base/window.h"
 #include "base/xmldoc.h"
 #include "frontend/confdoc.h"
@@ -35,6 +36,8 @@ struct FrontEnvironment {
   Clock* clock = &SystemClock();
   std::string registryKey = kServerKeyPath;  // under HKEY_LOCAL_MACHINE
   bool visible = true;                       // tests may keep the window hidden
+  // Starts the server program beside conf.xml; null: StartServerProcess. Tests stand in for it.
+  std::function<bool(const std::string& confPath)> startServer;
 };
 
 // The caption of the box that reports a failure.
@@ -134,6 +137,7 @@ class TfrMain : public Window {
   void StopSyncProcess1Click();
   void StartSyncProcess1Click();
   void tmrStartTimer();
+  void HeardFrom(HWND sender);  // a message from sender has come in
 
   // --- the browse buttons' pickers (mainpickers.cpp) ---
   void btTagBrowseClick();
@@ -145,6 +149,7 @@ class TfrMain : public Window {
   int32_t FServerSpare = 0;
   DateTime FLastHeard = 0;  // 0: the first status tick finds the server silent
   HWND FServerWnd = nullptr;
+  UniqueKernelHandle FServerProcess;  // the process of the server last heard from
   std::string FConfPath;
   std::string FCurrentTag;
   ConfigDocument ConfXML;
@@ -218,7 +223,11 @@ class TfrMain : public Window {
   static LRESULT CALLBACK TagListProc(HWND list, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                       DWORD_PTR self);
 
+  void StartServer();
+
   FrontEnvironment env_;
+  // "Start Sync Process" came while the server last heard from still ran (mainstatus.cpp).
+  bool startWhenServerEnds_ = false;
   HACCEL accelerators_ = nullptr;
   std::unique_ptr<TAboutBox> aboutBox_;
   // Fonts, pictures, the labels and group boxes that no handler works with, the tool tips and

@@ -27,6 +27,10 @@ void TfrMain::tmrCheckStatusTimer() {
       FServerWnd = found.serverWnd;
       FConfPath = found.confPath;
     }
+    if (startWhenServerEnds_ && !ProcessRunning(FServerProcess.get())) {
+      startWhenServerEnds_ = false;
+      if (TextOf(lbStatus) == StatusText(ssError)) StartServer();
+    }
     PostToServer(FServerWnd, hwnd(), cmdStatus);
   } catch (...) {
     // The timer keeps running; the next tick tries again.
@@ -35,6 +39,7 @@ void TfrMain::tmrCheckStatusTimer() {
 
 void TfrMain::ReciveMsg(HWND sender, LPARAM result) {
   try {
+    HeardFrom(sender);
     FLastHeard = env_.clock->Now();
   } catch (...) {
   }
@@ -87,7 +92,30 @@ void TfrMain::StopSyncProcess1Click() { PostToServer(FServerWnd, hwnd(), cmdStop
 void TfrMain::StartSyncProcess1Click() {
   // Only a server known to be down is started; a running one would ask about itself.
   if (TextOf(lbStatus) != StatusText(ssError)) return;
-  StartServerProcess(FConfPath);
+  // A stopped server falls silent at once but may copy on for a while: a second one would
+  // offer to end it in the middle of its run. The status tick starts it after that end.
+  if (ProcessRunning(FServerProcess.get())) {
+    startWhenServerEnds_ = true;
+    return;
+  }
+  StartServer();
+}
+
+void TfrMain::StartServer() {
+  if (env_.startServer)
+    env_.startServer(FConfPath);
+  else
+    StartServerProcess(FConfPath);
+}
+
+void TfrMain::HeardFrom(HWND sender) {
+  if (!IsServerControlWindow(sender)) return;
+  // A server answers: there is one to talk to, and none to start.
+  startWhenServerEnds_ = false;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(sender, &pid);
+  if (FServerProcess && GetProcessId(FServerProcess.get()) == pid) return;
+  FServerProcess = OpenProcessOf(sender);
 }
 
 void TfrMain::tmrStartTimer() {

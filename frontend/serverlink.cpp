@@ -103,4 +103,17 @@ bool StartServerProcess(const std::string& confPath, UniqueKernelHandle* process
   return true;
 }
 
+UniqueKernelHandle OpenProcessOf(HWND window) {
+  DWORD pid = 0;
+  if (!GetWindowThreadProcessId(window, &pid) || pid == 0) return UniqueKernelHandle();
+  // Enough to wait for its end and to tell whose it is; a user may open that much of any of
+  // his own processes.
+  return UniqueKernelHandle(
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+}
+
+bool ProcessRunning(HANDLE process) {
+  return process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+}
+
 }  // namespace qm

@@ -55,4 +55,10 @@ std::string ServerProgramPath(const std::string& confPath);
 // when given, receives the new process's handle; otherwise every handle is closed.
 bool StartServerProcess(const std::string& confPath, UniqueKernelHandle* process = nullptr);
 
+// The process that owns window, opened only to learn when it ends and its id; empty when it
+// cannot be.
+UniqueKernelHandle OpenProcessOf(HWND window);
+// True while process runs; false for no process.
+bool ProcessRunning(HANDLE process);
+
 }  // namespace qm

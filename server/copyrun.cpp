@@ -27,6 +27,9 @@ int32_t AddKb(int32_t total, int32_t kb) {
                                                    : static_cast<int32_t>(sum);
 }
 
+// The server is ending: the run stops before its next file.
+struct RunStopped {};
+
 // A path inside a folder being built would not fit where its real path does: the build gives
 // way to copies made in place.
 struct BuildDoesNotFit {};
@@ -59,6 +62,7 @@ void CopyRun::Log(const std::string& text) {
 
 void CopyRun::Hold() {
   if (ctx_.holdPoint) ctx_.holdPoint();
+  if (ctx_.stopRequested && ctx_.stopRequested()) throw RunStopped();
 }
 
 void CopyRun::SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath) {
@@ -70,8 +74,13 @@ void CopyRun::SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath
     const size_t count = tags.size();
     for (size_t i = 0; i < count; ++i) {
       std::string failureName;
+      const TTagItem before = tags[i];
       try {
         SyncTag(tags, i, targetPath, failureName);
+      } catch (const RunStopped&) {
+        // Cut short, the tag must not look synchronised later than the copies it has.
+        tags[i] = before;
+        return;
       } catch (const EDiskFull&) {
         ReportProblem(ctx_, "", pkDiskFull);
         return;

@@ -23,6 +23,9 @@ struct EngineContext {
   std::function<void()> save;    // SaveConfig on the calling thread
   // Where a copy run may be held (cmdSuspend): called between files, owning no lock.
   std::function<void()> holdPoint;
+  // Asked at the same places, after the hold: true when the run is to end there, because the
+  // server is ending. The run keeps what it finished; the tag in hand stays as it was.
+  std::function<bool()> stopRequested = nullptr;
 };
 
 }  // namespace qm

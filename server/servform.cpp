@@ -38,6 +38,11 @@ TfrQuillmereServ::TfrQuillmereServ(ServerEnvironment env) : env_(std::move(env))
       Exit1Click();
       return LRESULT{0};
     }
+    // Windows may end the process as soon as this returns: the end runs here, in full.
+    if (msg == WM_ENDSESSION) {
+      if (wp) EndSession();
+      return LRESULT{0};
+    }
     return DefWindowProcA(hwnd, msg, wp, lp);
   });
   formWnd_->Create("TfrQuillmereServ", HiddenWindow::Kind::TopLevel, "frQuillmereServ");
@@ -113,18 +118,11 @@ void TfrQuillmereServ::FormDestroy() {
     RemoveTrayIcon();
     // Nothing should touch the icon that is gone while the rest of the shut-down runs.
     tmrRefresh->SetEnabled(false);
-    ctrlWnd_.reset();
+    // The object stays until the form goes: the end may run inside one of its messages.
+    if (ctrlWnd_) ctrlWnd_->Destroy();
   });
   env_.clock->Sleep(100);
-  // Terminate lifts any hold of cmdSuspend, and WaitFor serves the reload that a run may be
-  // waiting for, so a run in progress is completed and saved before the thread ends.
-  Guarded([] {
-    if (!SyncThread) return;
-    SyncThread->Terminate();
-    SyncThread->WaitFor();
-    delete SyncThread;
-    SyncThread = nullptr;
-  });
+  Guarded([this] { EndSyncThread(); });
   LogLine("QuillmereServer# Stoped.");
   env_.clock->Sleep(800);
   Guarded([] {
@@ -140,6 +138,32 @@ void TfrQuillmereServ::FormDestroy() {
 }
 
 void TfrQuillmereServ::Exit1Click() { PostQuitMessage(0); }
+
+void TfrQuillmereServ::EndSession() {
+  // A stop already under way waits for the sync thread further down this thread's stack; the
+  // run's results must be saved before this returns all the same.
+  if (destroyed_)
+    EndSyncThread();
+  else
+    FormDestroy();
+  Exit1Click();
+}
+
+void TfrQuillmereServ::EndSyncThread() {
+  if (!SyncThread) return;
+  // Terminate lifts any hold of cmdSuspend and ends a run at its next file; WaitFor serves the
+  // reload that the run may be waiting for, and the messages sent meanwhile.
+  SyncThread->Terminate();
+  if (endingSyncThread_) {
+    SyncThread->WaitFor();  // the call that came first frees the thread
+    return;
+  }
+  endingSyncThread_ = true;
+  SyncThread->WaitFor();
+  delete SyncThread;
+  SyncThread = nullptr;
+  endingSyncThread_ = false;
+}
 
 void TfrQuillmereServ::LoadConfig() { LoadConfigFile(); }
 

@@ -52,6 +52,8 @@ class TfrQuillmereServ {
   void FormCreate();
   void FormDestroy();
   void Exit1Click();  // ends the message loop; the program's end runs FormDestroy
+  // The session ends (WM_ENDSESSION): the shut-down runs before the answer, then the loop ends.
+  void EndSession();
 
   // Tray (tray.cpp)
   void AddTrayIcon();
@@ -96,12 +98,15 @@ class TfrQuillmereServ {
   // --- start-up, shut-down, conf.xml (servform.cpp) ---
   void PublishInRegistry();
   LoadOutcome LoadConfigFile();
+  // Ends and frees the sync thread; a run in progress saves what it finished.
+  void EndSyncThread();
   ServerEnvironment env_;
   std::unique_ptr<EngineContext> engine_;
   std::unique_ptr<ConfigFile> config_;
   std::unique_ptr<FunctionWindow> formWnd_;
   bool created_ = false;
   bool destroyed_ = false;
+  bool endingSyncThread_ = false;  // EndSyncThread waits, further down the stack
 
   // --- control window (control.cpp) ---
   void OnSyncControl(HWND sender, LPARAM code);

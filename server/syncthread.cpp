@@ -14,6 +14,15 @@ TSyncThread::TSyncThread(EngineContext& ctx, bool start) : ctx_(ctx) {
     ctx_.holdPoint = [this] { HoldPoint(); };
     ownsHoldPoint_ = true;
   }
+  // The server's end stops a run at its next file, not after the whole run, so that it ends
+  // in the seconds that the session's end allows.
+  if (!ctx_.stopRequested) {
+    ctx_.stopRequested = [this] {
+      if (Terminated()) runCut_ = true;
+      return runCut_;
+    };
+    ownsStopCheck_ = true;
+  }
   if (start) Start(THREAD_PRIORITY_IDLE);
 }
 
@@ -22,6 +31,7 @@ TSyncThread::~TSyncThread() {
   WaitFor();
   // The context outlives this thread; it must not keep a call into a freed object.
   if (ownsHoldPoint_) ctx_.holdPoint = nullptr;
+  if (ownsStopCheck_) ctx_.stopRequested = nullptr;
 }
 
 void TSyncThread::CheckTarget() {
@@ -97,9 +107,16 @@ void TSyncThread::DueRun() {
     // touching what the run works on, and the main thread never waits for the run.
     const std::vector<TTagItem> before = core.Tags();
     std::vector<TTagItem> run = before;
+    runCut_ = false;
     SyncAll(run, core.TargetPath());
-    core.FinishRun(before, run, runStart);
-    core.SetNextSync(ctx_.clock.Now() + core.SyncPeriod());
+    if (runCut_) {
+      // Ended at a file by the server's end: the tags it finished keep their results, but it
+      // is no completed run, so the last-sync time stays and the run stays due.
+      core.FinishRun(before, run, core.LastSync());
+    } else {
+      core.FinishRun(before, run, runStart);
+      core.SetNextSync(ctx_.clock.Now() + core.SyncPeriod());
+    }
   } else {
     ReportProblem(ctx_, "", pkNoTarget);
   }

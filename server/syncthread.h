@@ -3,7 +3,8 @@
 //
 // Threads: Execute runs on the sync thread at idle priority. It touches shared data only
 // through ServerCore (guarded there) and hands the reload to the main thread through
-// ctx.reload. Holds (cmdSuspend) take effect at HoldPoint, where it owns no lock.
+// ctx.reload. Holds (cmdSuspend) take effect at HoldPoint, where it owns no lock; so does the
+// termination request, which ends a run there (ctx.stopRequested).
 #pragma once
 
 #include "base/thread.h"
@@ -47,6 +48,8 @@ class TSyncThread : public Thread {
 
   EngineContext& ctx_;
   bool ownsHoldPoint_ = false;
+  bool ownsStopCheck_ = false;
+  bool runCut_ = false;  // the run in hand was told to stop (sync thread only)
 };
 
 // The server's one sync thread, from start-up to shut-down; null outside that time.

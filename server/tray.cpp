@@ -30,7 +30,7 @@ UINT TfrQuillmereServ::TaskbarCreatedMessage() {
 }
 
 void TfrQuillmereServ::AddTrayIcon() {
-  if (trayWnd_) return;
+  if (FTrayWnd()) return;
   if (HWND form = FormHandle())
     SetWindowLongPtrA(form, GWL_EXSTYLE, GetWindowLongPtrA(form, GWL_EXSTYLE) | WS_EX_TOOLWINDOW);
 
@@ -62,7 +62,8 @@ void TfrQuillmereServ::AddTrayIcon() {
 void TfrQuillmereServ::RemoveTrayIcon() {
   if (!FTrayWnd()) return;
   TrayNotifyIcon(NIM_DELETE, &FTrayData);
-  trayWnd_.reset();
+  // The window goes, its object stays: the shut-down may run inside the window's own menu.
+  trayWnd_->Destroy();
 }
 
 void TfrQuillmereServ::BuildTrayMenu() {

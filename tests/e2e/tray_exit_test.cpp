@@ -1,5 +1,6 @@
-// "Exit" in the built server's tray menu while a copy run is under way: the run is completed
-// and saved, then the server ends in its orderly way.
+// The built server's end while a copy run is under way ("Exit" in its tray menu, the session's
+// end): the run ends at its next file and saves what it finished, then the server ends in its
+// orderly way.
 #include "base/fileio.h"
 #include "tools/protocol.h"
 #include "server/trayicons.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -42,32 +44,76 @@ void ExpectOrderlyEnd(test::ScratchServer& server) {
       << "Handle must stay after the end";
 }
 
-TEST(TrayExit, ExitDuringARunCompletesTheRunThenEndsInOrder) {
-  FillFmtSettings("DD-MM-yyyy");
-  test::ScratchServer server("trayexit");
+// A run that has copied the file tag and is held (cmdSuspend) inside the folder tag after it.
+class HeldRun {
+ public:
+  HeldRun() : server("trayexit"), started(server.Start()), world(server.folder) {}
+
+  void Hold() {
+    ASSERT_TRUE(started);
+    test::ConfFile conf = world.Configuration();
+    std::swap(conf.items[0], conf.items[1]);  // the file first, then the folder
+    ASSERT_TRUE(test::WriteFileBytes(ConfPath(), test::ServerLayout(conf)));
+    EXPECT_EQ(test::Acknowledge(client, server.control, cmdReload), LPARAM{0});
+    EXPECT_EQ(test::Acknowledge(client, server.control, cmdSyncNow), LPARAM{0});
+    ASSERT_TRUE(test::WaitUntil([&] { return test::CopyProblem(world.target, world.single).empty(); },
+                                kRunMs))
+        << "no run within a minute of cmdSyncNow";
+    EXPECT_EQ(test::Acknowledge(client, server.control, cmdSuspend), LPARAM{0});
+    const auto held = test::AskStatus(client, server.control);
+    ASSERT_TRUE(held.has_value());
+    ASSERT_EQ(held->lastSync, NeverSyncDate) << "the run ended before it could be held";
+  }
+
+  // conf.xml holds the file tag's results, the folder tag as it was, and no completed run.
+  void ExpectResultsSoFar() const {
+    const auto saved = test::ReadConf(ConfPath());
+    ASSERT_TRUE(saved.has_value()) << test::ReadFileOrEmpty(ConfPath());
+    EXPECT_EQ(saved->lastsyncdate, "01-01-2004");
+    ASSERT_EQ(saved->items.size(), 2u);
+    EXPECT_NE(saved->items[0].lastsync, "01-01-2004") << "the finished tag's results are lost";
+    EXPECT_EQ(saved->items[0].size, test::KilobytesOf(world.single.bytes.size()));
+    EXPECT_EQ(saved->items[1].lastsync, "01-01-2004");
+    EXPECT_EQ(saved->items[1].size, 0);
+    size_t copied = 0;
+    for (const test::SourceFile& f : world.tree.files)
+      if (test::CopyProblem(world.target, f).empty()) ++copied;
+    EXPECT_LT(copied, world.tree.files.size()) << "the run went on to its end";
+  }
+
+  std::string ConfPath() const { return server.folder + "conf.xml"; }
+
+  test::ScratchServer server;
+  const bool started;
   test::ControlClient client;
-  ASSERT_TRUE(server.Start());
-  const test::SyncWorld world(server.folder);
-  const std::string confPath = server.folder + "conf.xml";
-  ASSERT_TRUE(test::WriteFileBytes(confPath, test::ServerLayout(world.Configuration())));
-  EXPECT_EQ(test::Acknowledge(client, server.control, cmdReload), LPARAM{0});
-  EXPECT_EQ(test::Acknowledge(client, server.control, cmdSyncNow), LPARAM{0});
+  const test::SyncWorld world;
+};
 
-  ASSERT_TRUE(world.WaitForRunUnderWay(kRunMs)) << "no run within a minute of cmdSyncNow";
-  const auto during = test::AskStatus(client, server.control);
-  ASSERT_TRUE(during.has_value());
-  ASSERT_EQ(during->lastSync, NeverSyncDate) << "the run ended before Exit could be chosen";
-  ASSERT_TRUE(ChooseExit(server));
-  ASSERT_NO_FATAL_FAILURE(ExpectOrderlyEnd(server));
+TEST(TrayExit, ExitDuringAHeldRunEndsItAtTheNextFileSavesWhatItFinishedAndEndsInOrder) {
+  FillFmtSettings("DD-MM-yyyy");
+  HeldRun run;
+  ASSERT_NO_FATAL_FAILURE(run.Hold());
+  ASSERT_TRUE(ChooseExit(run.server));
+  ASSERT_NO_FATAL_FAILURE(ExpectOrderlyEnd(run.server));
+  run.ExpectResultsSoFar();
+}
 
-  for (const test::SourceFile& f : world.AllFiles())
-    EXPECT_EQ(test::CopyProblem(world.target, f), "") << "the run was cut short";
-  const auto saved = test::ReadConf(confPath);
-  ASSERT_TRUE(saved.has_value()) << test::ReadFileOrEmpty(confPath);
-  EXPECT_NE(saved->lastsyncdate, "01-01-2004") << "the run's save is missing";
-  ASSERT_EQ(saved->items.size(), 2u);
-  EXPECT_EQ(saved->items[0].size, world.tree.TotalKb());
-  EXPECT_EQ(saved->items[1].size, test::KilobytesOf(world.single.bytes.size()));
+TEST(TrayExit, TheSessionsEndSavesWhatARunFinishedBeforeItsAnswer) {
+  FillFmtSettings("DD-MM-yyyy");
+  HeldRun run;
+  ASSERT_NO_FATAL_FAILURE(run.Hold());
+  const HWND form =
+      test::WaitForProcessWindowOfClass(run.server.process.Pid(), "TfrQuillmereServ", kAnswerMs);
+  ASSERT_NE(form, nullptr);
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(form, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                  kAnswerMs, &answer));
+  EXPECT_EQ(answer, DWORD_PTR{TRUE});
+  ASSERT_TRUE(SendMessageTimeoutA(form, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                  kRunMs, &answer));
+  // The system may end the process as soon as the answer is in: the results are on disk now.
+  run.ExpectResultsSoFar();
+  ASSERT_NO_FATAL_FAILURE(ExpectOrderlyEnd(run.server));
 }
 
 TEST(TrayExit, ExitWhileAWarningIsOpenStillEndsInOrder) {

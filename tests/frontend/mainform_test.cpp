@@ -325,21 +325,27 @@ TEST_F(MainForm, AboutBoxTitleAndVersionShowWholeSideBySide) {
   EXPECT_LE(version.right, TAboutBox::kClientWidth);
 }
 
-TEST_F(MainForm, ClosingWritesNothing) {
-  for (bool withConf : {false, true}) {
-    FrontForm form;
-    if (withConf) form.WriteConf(kConfWithoutPeriod);
-    TfrMain& f = form.Create();
-    // Something changed in memory only, as a status reply would.
-    f.ConfXML.Root().ChildByNameOrAppend("lastsyncdate").SetText("02-02-2024");
-    const std::vector<std::string> before = Files(form.folder);
-    const HWND window = f.hwnd();
-    SendMessageA(window, WM_COMMAND, MAKEWPARAM(idExit1, 0), 0);
-    EXPECT_FALSE(IsWindow(window)) << "Exit closes the window";
-    EXPECT_FALSE(f.ConfXML.Active());
-    EXPECT_EQ(Files(form.folder), before) << withConf;
-    if (withConf) {
-      EXPECT_EQ(test::ReadFileOrEmpty(form.ConfPath()), kConfWithoutPeriod);
+TEST_F(MainForm, ClosingAndTheSessionsEndWriteNothing) {
+  for (bool sessionEnds : {false, true}) {
+    for (bool withConf : {false, true}) {
+      FrontForm form;
+      if (withConf) form.WriteConf(kConfWithoutPeriod);
+      TfrMain& f = form.Create();
+      // Something changed in memory only, as a status reply would.
+      f.ConfXML.Root().ChildByNameOrAppend("lastsyncdate").SetText("02-02-2024");
+      const std::vector<std::string> before = Files(form.folder);
+      const HWND window = f.hwnd();
+      if (sessionEnds) {
+        SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+      } else {
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(idExit1, 0), 0);
+        EXPECT_FALSE(IsWindow(window)) << "Exit closes the window";
+      }
+      EXPECT_FALSE(f.ConfXML.Active()) << sessionEnds;
+      EXPECT_EQ(Files(form.folder), before) << sessionEnds << withConf;
+      if (withConf) {
+        EXPECT_EQ(test::ReadFileOrEmpty(form.ConfPath()), kConfWithoutPeriod);
+      }
     }
   }
 }

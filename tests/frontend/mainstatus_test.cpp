@@ -4,6 +4,7 @@
 
 #include "frontend/screentext.h"
 #include "support/frontform.h"
+#include "support/serverprocess.h"
 #include "tools/tools.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +225,27 @@ TEST_F(StatusClient, MenuCommandsAndTheStartNoticeArePostedToTheServer) {
   PumpMessages();
   EXPECT_EQ(server.Codes(), (std::vector<LPARAM>{cmdSyncNow, cmdStop, cmdGuiStarted}));
   for (const auto& c : server.commands) EXPECT_EQ(c.sender, form().hwnd());
+}
+
+TEST_F(StatusClient, StartWaitsUntilTheProcessOfTheServerLastHeardHasEnded) {
+  SendMessageA(form().hwnd(), WM_SYNCCONTROL, reinterpret_cast<WPARAM>(server.hwnd()), 0);
+  EXPECT_EQ(GetProcessId(form().FServerProcess.get()), GetCurrentProcessId());
+  // In its place, a process that ends when the test says: a stopped server still finishing.
+  test::ServerProcess finishing;
+  ASSERT_TRUE(finishing.Start(test::BinDir() + "qm_instance_helper.exe", "wait 120"));
+  form().FServerProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, finishing.Pid()));
+  fx.clock.Advance(6 * kOneSecond);
+  form().tmrCheckStatusTimer();
+  ASSERT_EQ(fx.Text(form().lbStatus), "Stopped");
+
+  form().StartSyncProcess1Click();
+  form().tmrCheckStatusTimer();
+  EXPECT_TRUE(fx.serverStarts.empty()) << "a second server would offer to end the first";
+  finishing.Kill();
+  form().tmrCheckStatusTimer();
+  form().tmrCheckStatusTimer();
+  EXPECT_EQ(fx.serverStarts, std::vector<std::string>{fx.ConfPath()});
+  EXPECT_EQ(fx.Text(form().lbStatus), "Stopped");
 }
 
 }  // namespace

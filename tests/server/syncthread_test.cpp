@@ -2,8 +2,10 @@
 
 #include "server/copyrun.h"
 #include "server/problems.h"
+#include "server/tagitem.h"
 #include "support/fakes.h"
 #include "support/serverprocess.h"
+#include "support/testsupport.h"
 #include "tools/tools.h"
 
 #include <gtest/gtest.h>
@@ -437,6 +439,49 @@ TEST_F(SyncSchedule, ReloadDuringTheRunKeepsNewTagsAndTheRunsResults) {
   ASSERT_EQ(e.Saves(), 1u);
   ASSERT_EQ(e.SavedStates()[0].tags.size(), 3u);
   EXPECT_EQ(e.SavedStates()[0].tags[0].Size, 5u);
+}
+
+// The real copy stage on real folders.
+TEST(SyncThreadEnd, TheServersEndStopsTheRunAtItsNextTagAndSavesWhatItFinished) {
+  FakeEngine e;
+  const std::string source = test::MakeScratchFolder("endsrc");
+  const std::string target = test::MakeScratchFolder("endtgt");
+  std::vector<TTagItem> tags;
+  for (const char* name : {"a.txt", "b.txt"}) {
+    ASSERT_TRUE(test::WriteFileBytes(source + name, name));
+    TTagItem tag = MakeTag(source, name, 0, 7, NeverSyncDate);
+    tag.TargetSub = MakeTargetSub(source);
+    tags.push_back(tag);
+  }
+  e.core.SetTags(tags);
+  e.core.SetTargetPath(target);
+  e.core.SetLastSync(NeverSyncDate);
+  e.core.SetNextSync(e.clock.Now() - kOneMinute);
+  Thread* server = nullptr;
+  unsigned holds = 0;
+  // The form's own hold point: the server ends as the run reaches its second tag.
+  e.ctx.holdPoint = [&] {
+    if (++holds == 2) server->Terminate();
+  };
+  TSyncThread sync(e.ctx, false);
+  server = &sync;
+  ASSERT_TRUE(sync.Start(THREAD_PRIORITY_NORMAL));
+  sync.WaitFor();
+
+  ASSERT_EQ(e.Saves(), 1u);
+  const std::vector<TTagItem> saved = e.SavedStates()[0].tags;
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].Size, 1u);
+  EXPECT_GT(saved[0].LastSync, NeverSyncDate);
+  EXPECT_EQ(saved[1].Size, 7u);
+  EXPECT_EQ(saved[1].LastSync, NeverSyncDate);
+  const std::string copyOfB = target + source.substr(0, 1) + source.substr(2) + "b.txt";
+  EXPECT_EQ(GetFileAttributesA(copyOfB.c_str()), INVALID_FILE_ATTRIBUTES);
+  // No completed run: the last-sync time stays, and the run stays due.
+  EXPECT_EQ(e.SavedStates()[0].settings.LastSync, NeverSyncDate);
+  EXPECT_LE(e.core.NextSync(), e.clock.Now());
+  test::RemoveTree(source);
+  test::RemoveTree(target);
 }
 
 TEST(SyncThreadTarget, AsksTheRootOfTheTargetAndCountsFailuresAsMissing) {

@@ -104,6 +104,10 @@ class FrontForm {
     env.clock = &clock;
     env.registryKey = key;
     env.visible = false;
+    env.startServer = [this](const std::string& confPath) {
+      serverStarts.push_back(confPath);
+      return true;
+    };
     form = std::make_unique<TfrMain>(env);
     form->CreateForm();
     if (form->tmrCheckStatus) form->tmrCheckStatus->SetEnabled(false);
@@ -183,6 +187,7 @@ class FrontForm {
   int answer = IDYES;
   std::deque<int> answers;  // answered first, one per box; then answer
   std::vector<Question> questions;
+  std::vector<std::string> serverStarts;  // the conf.xml path of each server start
   std::unique_ptr<TfrMain> form;
 
  private:
