@@ -183,12 +183,14 @@ void TfrMain::ShowRunResults(const TakenRunResults& taken) {
       SetTextOf(lbLastScan, LastSyncText(TextToDateTime(root.ChildByName("lastsyncdate").Text())));
     if (taken.items.empty()) return;
     const std::vector<XmlNode> items = root.ChildByName("tagslist").Children();
+    const ScreenLocale locale = UserScreenLocale();
     for (int index : taken.items) {
-      const XmlNode& item = items.at(static_cast<size_t>(index));
+      XmlChildElements values(items.at(static_cast<size_t>(index)));
       SetCellText(lvTagged, index, kLastSyncColumn,
-                  LastSyncText(TextToDateTime(ItemValue(item, "lastsync"))));
+                  LastSyncText(TextToDateTime(values.ByNameOrAppend("lastsync").Text()), locale));
       SetCellText(lvTagged, index, kSizeColumn,
-                  SizeColumnText(ParseInt32(ItemValue(item, "size")), UserDecimalSeparator()));
+                  SizeColumnText(ParseInt32(values.ByNameOrAppend("size").Text()),
+                                 locale.decimalSeparator));
     }
   } catch (...) {
     // Only values that read were taken; the rows keep what they showed.
