@@ -190,6 +190,14 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
     root.ChildByNameOrAppend("lastsyncdate").SetText(*lastSyncDate);
     taken.lastSyncDate = true;
   }
+  // Only the server sets the flag, when the user silences its warning; the document's copy is
+  // whatever was loaded, and writing it back would bring the silenced warning back.
+  const std::optional<std::string> silent = Narrow(file->silentFlag);
+  if (silent && (*silent == "0" || *silent == "1") &&
+      TextOf(root.ChildByName("silentflag")) != silent) {
+    root.ChildByNameOrAppend("silentflag").SetText(*silent);
+    taken.silentFlag = true;
+  }
 
   const std::optional<ConfRunResults> own = ReadRunResults(ownText);
   if (!own || !own->onlyElements) return taken;
@@ -222,7 +230,7 @@ void ConfigDocument::Save(const std::string& path, TakenRunResults* taken) {
   std::string text = doc_.Serialise();
   const TakenRunResults got = TakeRunResults(path, text);
   if (taken) *taken = got;
-  if (got.lastSyncDate || !got.items.empty()) text = doc_.Serialise();
+  if (got.lastSyncDate || got.silentFlag || !got.items.empty()) text = doc_.Serialise();
   if (path != ownFile_) KeepUnreadFile(path);
   if (!ReplaceFileAtomically(path, text, SystemClock(), SaveTemporaryPath(path)))
     throw std::runtime_error("The configuration could not be written to " + path + ".");

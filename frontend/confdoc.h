@@ -22,6 +22,7 @@ namespace qm {
 // What a save took from the file as it stood: the server's later run results.
 struct TakenRunResults {
   bool lastSyncDate = false;
+  bool silentFlag = false;
   std::vector<int> items;  // children of tagslist whose lastsync and size were taken
 };
 
@@ -55,7 +56,8 @@ class ConfigDocument {
   // The server writes its run results into the file after each run, while the document keeps
   // what was loaded: a save first takes from the file as it stands the later lastsyncdate and,
   // for each item paired with one there as the server pairs tags, the later lastsync with its
-  // size, so that a save never moves them back. A file that cannot be read or parsed gives
+  // size, so that a save never moves them back. The silent flag, which only the server changes
+  // (the user silenced its warning), is taken as the file holds it. A file that cannot be read or parsed gives
   // nothing. What was taken is put in *taken, also when the write then fails.
   void Save(const std::string& path, TakenRunResults* taken = nullptr);
 

@@ -225,10 +225,19 @@ bool TfrMain::ApplySetting(const char* name, const std::string& value) {
   }
   root.ChildByNameOrAppend(name).SetText(value);
   return SaveOrUndo([&] {
-    if (existed)
+    if (existed) {
       root.ChildByName(name).SetText(before);
-    else
-      root.RemoveChild(root.ChildCount() - 1);  // the one just appended
+      return;
+    }
+    // The one just appended is the only one of its name; the save may have appended others
+    // after it.
+    const std::vector<XmlNode> children = root.Children();
+    for (size_t i = 0; i < children.size(); ++i) {
+      if (children[i].IsElement() && children[i].Name() == name) {
+        root.RemoveChild(static_cast<int>(i));
+        return;
+      }
+    }
   });
 }
 

@@ -246,6 +246,9 @@ class Reader {
     if (open_.size() == 1 && !lastSyncDateSeen_ && NameIs(element, L"lastsyncdate")) {
       lastSyncDateSeen_ = true;
       results_.lastSyncDate = ValueOf(element);
+    } else if (open_.size() == 1 && !silentFlagSeen_ && NameIs(element, L"silentflag")) {
+      silentFlagSeen_ = true;
+      results_.silentFlag = ValueOf(element);
     } else if (open_.size() == 3 && open_.back().item) {
       Field(element);
     } else if (element.item) {
@@ -293,7 +296,7 @@ class Reader {
   const std::wstring& w_;
   std::vector<Open> open_;
   ConfRunResults results_;
-  bool tagslistSeen_ = false, lastSyncDateSeen_ = false;
+  bool tagslistSeen_ = false, lastSyncDateSeen_ = false, silentFlagSeen_ = false;
   unsigned seen_ = 0;
   std::optional<std::wstring> named_[2];
   std::optional<bool> folder_;

@@ -1,5 +1,5 @@
 // The server's run results as a conf.xml text holds them (lastsyncdate, and each item's
-// lastsync and size beside what names it), read without the XML library: a save reads the file
+// lastsync and size beside what names it), and the server's silent flag, read without the XML library: a save reads the file
 // as it stands, and the library takes many times longer than the save itself for a list of
 // thousands of tags.
 //
@@ -27,6 +27,7 @@ struct ItemRunResult {
 
 struct ConfRunResults {
   std::optional<std::wstring> lastSyncDate;
+  std::optional<std::wstring> silentFlag;
   std::vector<ItemRunResult> items;  // the element children of tagslist, in order
   bool onlyElements = true;  // tagslist holds nothing else, so items[i] is its child i
 };

@@ -266,12 +266,19 @@ TEST_F(ConfigView, ASaveKeepsTheLaterRunResultsOfTheFileAndShowsThem) {
   const DateTime ran = test::At(2005, 1, 5, 14, 3, 0);
   const std::string run = DateTimeToText(ran);
   // Two equal items pair in order; a folder does not pair with a file of its name.
-  Start(Conf("3600000", "C:\\Backup\\", never,
-             item("a", never, "1", "0") + item("a", never, "1", "0") +
-                 item("b", never, "1", "2") + item("c", run, "5", "0")));
-  fx.WriteConf(Conf("3600000", "C:\\Backup\\", run,
-                    item("a", never, "1", "0") + item("a", run, "7", "1") +
-                        item("b", run, "9", "0") + item("c", never, "1", "0")));
+  // The silent flag is the server's alone: the file's value stands.
+  const auto withSilentFlag = [](std::string conf, const char* flag) {
+    return conf.insert(conf.find(" <tagslist>"), std::string(" <silentflag>") + flag +
+                                                     "</silentflag>\r\n");
+  };
+  Start(withSilentFlag(Conf("3600000", "C:\\Backup\\", never,
+                            item("a", never, "1", "0") + item("a", never, "1", "0") +
+                                item("b", never, "1", "2") + item("c", run, "5", "0")),
+                       "0"));
+  fx.WriteConf(withSilentFlag(Conf("3600000", "C:\\Backup\\", run,
+                                   item("a", never, "1", "0") + item("a", run, "7", "1") +
+                                       item("b", run, "9", "0") + item("c", never, "1", "0")),
+                              "1"));
 
   form().SaveConfigAndNotify();
   const XmlNode tags = form().ConfXML.Root().ChildByName("tagslist");
@@ -290,6 +297,7 @@ TEST_F(ConfigView, ASaveKeepsTheLaterRunResultsOfTheFileAndShowsThem) {
   EXPECT_NE(saved.find("<lastsyncdate>" + run + "</lastsyncdate>"), std::string::npos) << saved;
   EXPECT_NE(saved.find("<lastsync>" + run + "</lastsync>\r\n   <size>7</size>"),
             std::string::npos) << saved;
+  EXPECT_NE(saved.find("<silentflag>1</silentflag>"), std::string::npos) << saved;
 }
 
 TEST_F(ConfigView, ASaveThatCannotWriteRaisesAndNotifiesNobody) {
