@@ -127,11 +127,6 @@ bool ServerCore::TakeLoaded(LoadedConfig loaded, bool keepOwnFacts) {
   return true;
 }
 
-bool ServerCore::HasKeptRunResults() const {
-  Guard g(lock_);
-  return !keptRuns_.empty();
-}
-
 SaveSnapshot ServerCore::Snapshot() const {
   Guard g(lock_);
   return {settings_, FSilent.load(), tags_, tagsWhole_, runCount_};

@@ -88,7 +88,6 @@ class ServerCore {
   // MergeRunResults matches, the later LastSync with its Size; the later LastSync of the
   // settings; and FSilent, which only the server ever changes.
   bool TakeLoaded(LoadedConfig loaded, bool keepOwnFacts);
-  bool HasKeptRunResults() const;
 
   SaveSnapshot Snapshot() const;
   // A save of snapshot reached conf.xml: the run results that it holds need no keeping.
