@@ -11,6 +11,9 @@ class Clock {
   virtual ~Clock() = default;
   virtual DateTime Now() = 0;             // local time
   virtual void Sleep(unsigned ms) = 0;    // wait on the calling thread
+  // Waits like Sleep, but ends as soon as stop (an event) is signalled: a wait that only passes
+  // time must not hold back a program that is ending. True when stop ended it.
+  virtual bool Wait(unsigned ms, HANDLE stop) = 0;
 };
 
 // The machine's clock and Win32 Sleep.

@@ -120,16 +120,30 @@ DWORD WINAPI Thread::Entry(void* self) {
 }
 
 void Thread::Terminate() {
+  // Raised before it is woken, so that all it does from here runs at the normal priority.
+  if (handle_ && GetThreadPriority(handle_.get()) < THREAD_PRIORITY_NORMAL)
+    SetThreadPriority(handle_.get(), THREAD_PRIORITY_NORMAL);
   terminated_ = true;
+  if (stop_) SetEvent(stop_.get());
   std::lock_guard<std::mutex> hold(holdLock_);
   holdChanged_.notify_all();
 }
 
-void Thread::WaitFor() {
+void Thread::WaitFor() { WaitUntil(0, false); }
+
+bool Thread::WaitFor(unsigned timeoutMs) { return WaitUntil(GetTickCount() + timeoutMs, true); }
+
+bool Thread::WaitUntil(DWORD deadline, bool bounded) {
+  const auto remaining = [&]() -> DWORD {
+    if (!bounded) return INFINITE;
+    const DWORD now = GetTickCount();
+    // Differences of tick counts stay right across the counter's wrap.
+    return static_cast<int32_t>(deadline - now) > 0 ? deadline - now : 0;
+  };
   if (!MainThreadCalls::IsMainThread()) {
-    if (handle_) WaitForSingleObject(handle_.get(), INFINITE);
+    if (handle_ && WaitForSingleObject(handle_.get(), remaining()) != WAIT_OBJECT_0) return false;
     handle_.reset();
-    return;
+    return true;
   }
   // The main thread owns the programs' windows: messages that other threads and programs send
   // them (the session's end, a broadcast) are handled while it waits, or every sender would
@@ -137,18 +151,22 @@ void Thread::WaitFor() {
   // afresh after each.
   while (handle_) {
     HANDLE handles[2] = {handle_.get(), MainThreadCalls::PendingEvent()};
-    const DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_SENDMESSAGE);
+    const DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, remaining(), QS_SENDMESSAGE);
     if (r == WAIT_OBJECT_0 + 1) {
       MainThreadCalls::ServePending();
     } else if (r == WAIT_OBJECT_0 + 2) {
       // Delivers the sent messages only; posted ones stay queued for the message loop.
       MSG msg;
       PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    } else if (r == WAIT_TIMEOUT) {
+      // A wait further up the stack may still find the thread ended; the handle stays.
+      return !handle_;
     } else {
       break;
     }
   }
   handle_.reset();
+  return true;
 }
 
 bool Thread::Running() const {

@@ -7,6 +7,7 @@
 // blocked in Synchronize can always reach its end, and the messages sent to its windows.
 #pragma once
 
+#include "base/clock.h"
 #include "base/handles.h"
 
 #include <atomic>
@@ -42,11 +43,16 @@ class Thread {
 
   // Creates the thread suspended, sets its priority (THREAD_PRIORITY_*), then lets it run.
   bool Start(int priority = THREAD_PRIORITY_NORMAL);
-  void Terminate();  // also lifts every hold, so that a held thread can reach its loop test
+  // Also lifts every hold, so that a held thread can reach its loop test, ends the worker's
+  // Pause at once, and gives a worker of a lower priority the normal one: on a busy machine an
+  // idle-priority thread may not run for seconds, and its end must not wait for that.
+  void Terminate();
   bool Terminated() const { return terminated_.load(); }
   // Waits until Execute has returned; on the main thread it serves handed calls and sent
   // messages meanwhile, and may be entered again from one of them.
   void WaitFor();
+  // The same, for at most timeoutMs; false when the worker is still running then.
+  bool WaitFor(unsigned timeoutMs);
   bool Running() const;
 
   // Nested holds: the worker stops at its next HoldPoint while at least one hold is in force.
@@ -63,12 +69,17 @@ class Thread {
   virtual void Execute() = 0;
   // Called by Execute only where the worker owns no lock that another thread needs.
   void HoldPoint();
+  // Waits ms through clock, or until Terminate; true when Terminate ended the wait.
+  bool Pause(Clock& clock, unsigned ms) { return clock.Wait(ms, stop_.get()); }
   void Synchronize(const std::function<void()>& call) { MainThreadCalls::Run(call); }
 
  private:
   static DWORD WINAPI Entry(void* self);
 
+  bool WaitUntil(DWORD deadline, bool bounded);
+
   UniqueKernelHandle handle_;
+  UniqueKernelHandle stop_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};  // set by Terminate
   std::atomic<bool> terminated_{false};
   std::atomic<bool> parked_{false};
   mutable std::mutex holdLock_;

@@ -2,6 +2,7 @@
 
 #include "base/errortext.h"
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "frontend/runresults.h"
 #include "frontend/screentext.h"
 #include "tools/confvalues.h"
@@ -228,12 +229,20 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
 void ConfigDocument::Save(const std::string& path, TakenRunResults* taken) {
   if (!doc_.Active()) throw std::runtime_error("The configuration is not loaded; nothing was saved.");
   std::string text = doc_.Serialise();
+  // The read of the file as it stands, the merge and the swap are one step against the
+  // server's look and swap: otherwise its post-run save could land between them and this
+  // text would put the run's results back. A holder that does not let go within the wait (a
+  // hung server) only delays the save.
+  FileWriteLock lock(path);
+  lock.Acquire(FileWriteLock::kWaitMs, lockBusy_);
   const TakenRunResults got = TakeRunResults(path, text);
   if (taken) *taken = got;
+  if (saveHold_) saveHold_();
   if (got.lastSyncDate || got.silentFlag || !got.items.empty()) text = doc_.Serialise();
   if (path != ownFile_) KeepUnreadFile(path);
   if (!ReplaceFileAtomically(path, text, SystemClock(), SaveTemporaryPath(path)))
     throw std::runtime_error("The configuration could not be written to " + path + ".");
+  lock.Release();
   lines_ = SplitLines(text);
   ownFile_ = path;
 }

@@ -54,12 +54,18 @@ class ConfigDocument {
   // was.
   //
   // The server writes its run results into the file after each run, while the document keeps
-  // what was loaded: a save first takes from the file as it stands the later lastsyncdate and,
+  // what was loaded: a save first takes, under the FileWriteLock that the server's saves take
+  // too, from the file as it stands the later lastsyncdate and,
   // for each item paired with one there as the server pairs tags, the later lastsync with its
   // size, so that a save never moves them back. The silent flag, which only the server changes
   // (the user silenced its warning), is taken as the file holds it. A file that cannot be read or parsed gives
   // nothing. What was taken is put in *taken, also when the write then fails.
   void Save(const std::string& path, TakenRunResults* taken = nullptr);
+
+  // Tests: hold runs inside the FileWriteLock, between the read of the file as it stands and
+  // the swap; lockBusy when a save finds the server holding the lock, before it waits.
+  void SetSaveHold(std::function<void()> hold) { saveHold_ = std::move(hold); }
+  void SetLockBusyHook(std::function<void()> hook) { lockBusy_ = std::move(hook); }
 
   // The text form: the lines last loaded, written or saved.
   const std::vector<std::string>& Lines() const { return lines_; }
@@ -78,6 +84,8 @@ class ConfigDocument {
   // The file that the last load read, or that the last save or reload wrote; a save over any
   // other file keeps that file's bytes first.
   std::string ownFile_;
+  std::function<void()> saveHold_;
+  std::function<void()> lockBusy_;
 };
 
 // Splits at CR LF, CR or LF; a break at the very end starts no further line.

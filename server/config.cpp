@@ -1,11 +1,13 @@
 #include "server/config.h"
 
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "base/xmldoc.h"
 #include "tools/tools.h"
 
 #include <windows.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -95,7 +97,7 @@ LoadOutcome ConfigFile::Load(ServerCore& core, DateTime now) {
       // from one load, or it could write the tags of a load that stopped early over a file
       // that it has not kept. Nor may a save come between the read and the taking of its
       // values: the server would hold older values than the file it wrote.
-      std::lock_guard<std::mutex> saving(core.SaveLock());
+      std::lock_guard saving(core.SaveLock());
       outcome = Take(core, FileRead(path_), /*keepOwnFacts=*/false);
     }
     MoveNextSyncEarlier(core, now);
@@ -133,9 +135,13 @@ bool ConfigFile::KeepUnreadFile() {
   return false;
 }
 
-bool ConfigFile::Save(ServerCore& core, bool* tookNewerFile) {
+bool ConfigFile::Save(ServerCore& core, bool* tookNewerFile, std::optional<unsigned> waitMs) {
   try {
-    std::lock_guard<std::mutex> saving(core.SaveLock());
+    std::unique_lock saving(core.SaveLock(), std::defer_lock);
+    if (!waitMs)
+      saving.lock();
+    else if (!saving.try_lock_for(std::chrono::milliseconds(*waitMs)))
+      return false;
     for (int takeovers = 0;; ++takeovers) {
       uint64_t mark = unreadMark_.load();
       if (mark != 0) {
@@ -144,13 +150,21 @@ bool ConfigFile::Save(ServerCore& core, bool* tookNewerFile) {
       }
       const SaveSnapshot snapshot = core.Snapshot();
       const std::string text = BuildConfigText(snapshot.settings, snapshot.silent, snapshot.tags);
+      // The look at the file and the swap are one step against the configuration program's
+      // read, merge and swap: otherwise a text that it built before this save could land
+      // after it and put older run results back. A holder that does not let go within the
+      // wait (a hung program) only delays the save.
+      FileWriteLock lock(path_);
       bool rewritten = false;
       const auto untouched = [&] {
+        if (!lock.Held()) lock.Acquire(waitMs.value_or(FileWriteLock::kWaitMs), lockBusy_);
         if (saveHold_) saveHold_();
         rewritten = !StillAsKnown();
         return !rewritten;
       };
-      if (ReplaceFileAtomically(path_, text, SystemClock(), {}, untouched)) {
+      const bool swapped = ReplaceFileAtomically(path_, text, SystemClock(), {}, untouched);
+      lock.Release();
+      if (swapped) {
         known_ = text;
         if (mark != 0) unreadMark_.compare_exchange_strong(mark, 0);
         core.Saved(snapshot);

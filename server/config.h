@@ -4,11 +4,11 @@
 // saves never interleave (ServerCore::SaveLock). Neither reports anything or lets a failure
 // out.
 //
-// The configuration program rewrites the file at any time, with no lock shared between the
-// programs. A save never replaces a file that differs from what this server last read or
-// wrote: it loads that file first (ServerCore::TakeLoaded with the server's own newer facts
-// kept) and then writes. The look and the swap follow each other directly: a write of the
-// other program can only be lost when it lands in that gap, one read of the file long.
+// The configuration program rewrites the file at any time. A save never replaces a file that
+// differs from what this server last read or wrote: it loads that file first
+// (ServerCore::TakeLoaded with the server's own newer facts kept) and then writes. The look and
+// the swap are one step against the configuration program's read, merge and swap: both take
+// the file's FileWriteLock around exactly that.
 //
 // A load that stops early leaves on disk tags that the server does not hold. A file that the
 // load could not open at all (held by a writer) is not overwritten until a later load reads
@@ -61,7 +61,11 @@ class ConfigFile {
   // with now. Whatever the load does not reach keeps its previous value.
   LoadOutcome Load(ServerCore& core, DateTime now);
   // tookNewerFile, when given, tells whether the save loaded a file that another program wrote.
-  bool Save(ServerCore& core, bool* tookNewerFile = nullptr);
+  // waitMs, when given, bounds each wait of the save: for a save in hand, and for the other
+  // program's lock (the server's end has only seconds); a save that cannot start in time
+  // writes nothing.
+  bool Save(ServerCore& core, bool* tookNewerFile = nullptr,
+            std::optional<unsigned> waitMs = std::nullopt);
 
   const std::string& Path() const { return path_; }
   // The n-th name (1-based) for keeping a file that a load did not read to its end.
@@ -69,7 +73,10 @@ class ConfigFile {
 
   // Called by a save between its decision (the text built) and its look at conf.xml before
   // swapping the text in: tests hold the save there while another program writes the file.
+  // The hold comes inside the programs' FileWriteLock.
   void SetSaveHold(std::function<void()> hold) { saveHold_ = std::move(hold); }
+  // Called when a save finds the other program holding the FileWriteLock, before it waits.
+  void SetLockBusyHook(std::function<void()> hook) { lockBusy_ = std::move(hook); }
 
  private:
   struct FileRead;
@@ -81,6 +88,7 @@ class ConfigFile {
   std::string path_;
   Clock& clock_;
   std::function<void()> saveHold_;
+  std::function<void()> lockBusy_;
   // The bytes this server last read from or wrote to the file, under core's SaveLock; empty
   // when it knows none (no file, or one held open by a writer).
   std::optional<std::string> known_;

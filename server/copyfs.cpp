@@ -143,6 +143,7 @@ bool ListEntries(HANDLE folder, Add&& add) {
 
 CopyResult FailureOf(DWORD error, const std::string& source) {
   if (error == ERROR_DISK_FULL) return CopyResult::DiskFull;
+  if (error == ERROR_REQUEST_ABORTED) return CopyResult::Stopped;
   if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
       GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES)
     return CopyResult::SourceMissing;
@@ -265,10 +266,10 @@ namespace {
 // Copies source to a fresh temporary file in folder. Fail-if-exists means that the name was
 // free when the call began, so whatever stands under it after a failure is this call's own.
 CopyResult CopyToTemporary(const std::string& source, const std::string& folder,
-                           std::string& temp) {
+                           std::string& temp, const CopyControl& control) {
   for (int attempt = 0;; ++attempt) {
     temp = NewTemporaryPath(folder);
-    if (CopyFileA(source.c_str(), temp.c_str(), TRUE)) return CopyResult::Copied;
+    if (control.copy(source, temp, true, control.stop)) return CopyResult::Copied;
     const DWORD error = GetLastError();
     if (IsExistsError(error) && attempt < 16) continue;
     if (!IsExistsError(error)) RemovePartial(temp);
@@ -278,9 +279,13 @@ CopyResult CopyToTemporary(const std::string& source, const std::string& folder,
 
 // Puts a complete temporary copy in the place of the old copy at dest.
 CopyResult ReplaceWithTemporary(const std::string& temp, const std::string& dest,
-                                const EntryFacts& oldCopy) {
+                                const EntryFacts& oldCopy, const CopyControl& control) {
   const bool oldReadOnly = (oldCopy.attributes & FILE_ATTRIBUTE_READONLY) != 0;
   const DWORD oldAttributes = SettableAttributes(oldCopy.attributes);
+  if (control.Stopping()) {
+    RemovePartial(temp);
+    return CopyResult::Stopped;
+  }
   FlushToDisk(temp);
   // A read-only copy (the copy of a read-only source) would otherwise refuse every update.
   if (oldReadOnly)
@@ -304,12 +309,13 @@ bool RemoveMade(const std::string& path) {
 // made, never a copy that stood there before (on a source volume that tells letter case apart,
 // the copy of a name that differs only in case). partLeft: a part of this attempt could not be
 // removed.
-CopyResult CopyDirect(const std::string& source, const std::string& dest, bool& partLeft) {
+CopyResult CopyDirect(const std::string& source, const std::string& dest, bool& partLeft,
+                      const CopyControl& control) {
   EntryFacts before;
   const bool existed = LookUpPath(dest, before);
   if (existed && before.IsFolder()) return CopyResult::Failed;
   if (!existed) {
-    if (CopyFileA(source.c_str(), dest.c_str(), TRUE)) return CopyResult::Copied;
+    if (control.copy(source, dest, true, control.stop)) return CopyResult::Copied;
     const DWORD error = GetLastError();
     if (!IsExistsError(error)) {
       if (!RemoveMade(dest)) partLeft = true;
@@ -320,7 +326,7 @@ CopyResult CopyDirect(const std::string& source, const std::string& dest, bool& 
   const bool readOnly = (before.attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (readOnly)
     SetFileAttributesA(dest.c_str(), SettableAttributes(before.attributes & ~FILE_ATTRIBUTE_READONLY));
-  if (CopyFileA(source.c_str(), dest.c_str(), FALSE)) return CopyResult::Copied;
+  if (control.copy(source, dest, false, control.stop)) return CopyResult::Copied;
   const DWORD error = GetLastError();
   EntryFacts after;
   if (LookUpPath(dest, after) && !SameFacts(before, after)) {
@@ -335,15 +341,15 @@ CopyResult CopyDirect(const std::string& source, const std::string& dest, bool& 
 }  // namespace
 
 CopyResult CopyReplacing(const std::string& source, const std::string& dest,
-                         const EntryFacts* oldCopy) {
+                         const EntryFacts* oldCopy, const CopyControl& control) {
   // A folder standing at dest can never be replaced by a file: fail before copying anything.
   if (oldCopy != nullptr && oldCopy->IsFolder()) return CopyResult::Failed;
   const std::string folder = ParentFolder(dest);
   bool partLeft = false;
-  if (!TemporaryFits(folder)) return CopyDirect(source, dest, partLeft);
+  if (!TemporaryFits(folder)) return CopyDirect(source, dest, partLeft, control);
 
   std::string temp;
-  const CopyResult made = CopyToTemporary(source, folder, temp);
+  const CopyResult made = CopyToTemporary(source, folder, temp, control);
   if (made != CopyResult::Copied) return made;
 
   EntryFacts appeared;
@@ -358,11 +364,33 @@ CopyResult CopyReplacing(const std::string& source, const std::string& dest,
     }
     oldCopy = &appeared;
   }
-  return ReplaceWithTemporary(temp, dest, *oldCopy);
+  return ReplaceWithTemporary(temp, dest, *oldCopy, control);
 }
 
-CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft) {
-  return CopyDirect(source, dest, partLeft);
+CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft,
+                        const CopyControl& control) {
+  return CopyDirect(source, dest, partLeft, control);
+}
+
+namespace {
+
+DWORD CALLBACK StopWhenAsked(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD,
+                             DWORD, HANDLE, HANDLE, void* stop) {
+  return (*static_cast<const StopCheck*>(stop))() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+}
+
+}  // namespace
+
+bool SystemFileCopy(const std::string& source, const std::string& dest, bool failIfExists,
+                    const StopCheck& stop) {
+  if (stop && stop()) {
+    SetLastError(ERROR_REQUEST_ABORTED);
+    return false;
+  }
+  const DWORD flags = failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0;
+  // Without a stop, nothing is asked between the chunks.
+  return CopyFileExA(source.c_str(), dest.c_str(), stop ? &StopWhenAsked : nullptr,
+                     stop ? const_cast<StopCheck*>(&stop) : nullptr, nullptr, flags) != FALSE;
 }
 
 bool RenameFolder(const std::string& temp, const std::string& dest) {

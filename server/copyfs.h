@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -104,7 +105,29 @@ bool SameFileDate(const FILETIME& a, const FILETIME& b);
 // drive or an alternate stream), and its resolved full path starts with the target's.
 bool StaysInsideTarget(const std::string& target, const std::string& relative);
 
-enum class CopyResult { Copied, SourceMissing, DiskFull, Failed };
+// True when the copy in hand is to give up: the server is ending.
+using StopCheck = std::function<bool()>;
+
+// Copies one file's contents, attributes and last-write time as CopyFileA does, and gives up as
+// soon as stop says so, failing with ERROR_REQUEST_ABORTED. The system's is CopyFileExA, whose
+// progress routine Windows calls after each chunk of a file, and which removes the partial copy
+// when it is told to stop there; Wine's calls no progress routine and finishes every copy. A
+// seam, so that tests can stand in a copy that is still in hand when the end comes.
+using FileCopy = std::function<bool(const std::string& source, const std::string& dest,
+                                    bool failIfExists, const StopCheck& stop)>;
+bool SystemFileCopy(const std::string& source, const std::string& dest, bool failIfExists,
+                    const StopCheck& stop);
+
+// How the copies of a run are made and when they are to stop.
+struct CopyControl {
+  FileCopy copy = SystemFileCopy;
+  StopCheck stop;  // none: never
+
+  bool Stopping() const { return stop && stop(); }
+};
+
+// Stopped: the server is ending; the copy in hand was given up, and what it made removed.
+enum class CopyResult { Copied, SourceMissing, DiskFull, Failed, Stopped };
 
 // Copies source to dest by CopyFileA (contents, attributes, last-write time). oldCopy holds
 // what a listing found at dest (null: nothing). The copy is written to a fresh temporary file
@@ -117,16 +140,19 @@ enum class CopyResult { Copied, SourceMissing, DiskFull, Failed };
 // goes straight to dest, as it must never become un-updatable; a failed direct copy that
 // changed dest removes it, so that no torn copy keeps the source's date.
 // A failed attempt removes only what it made itself.
-// SourceMissing: the source was gone when the copy started.
+// SourceMissing: the source was gone when the copy started. A stop that comes after the copy
+// was made but before a replacement was flushed gives the copy up as well: the flush of a large
+// file can take long, and the old copy stays whole either way.
 CopyResult CopyReplacing(const std::string& source, const std::string& dest,
-                         const EntryFacts* oldCopy);
+                         const EntryFacts* oldCopy, const CopyControl& control = {});
 
 // Copies source to dest, a path inside a folder that this run is building under a temporary
 // name: nothing there is anyone's copy yet, so the copy goes straight to its name. What stands
 // there was made by this run (the copy of a source name that differs only in letter case from
 // this one) and is replaced. A failed copy removes only what it made itself; partLeft tells
 // that a part of it could not be removed, so that the folder must not reach its real name.
-CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft);
+CopyResult CopyStraight(const std::string& source, const std::string& dest, bool& partLeft,
+                        const CopyControl& control = {});
 
 // Renames a folder built under a temporary name to its real name, which must still be free.
 bool RenameFolder(const std::string& temp, const std::string& dest);

@@ -56,6 +56,11 @@ std::string UnableToMoveText(const std::string& fileName) {
          "applications and try again!|Quillmere was unable to move a file!";
 }
 
+CopyRun::CopyRun(EngineContext& ctx) : ctx_(ctx) {
+  if (ctx_.copyFile) control_.copy = ctx_.copyFile;
+  control_.stop = [&ctx] { return ctx.stopRequested && ctx.stopRequested(); };
+}
+
 void CopyRun::Log(const std::string& text) {
   if (ctx_.log) ctx_.log(kPrefix + text);
 }
@@ -87,6 +92,7 @@ void CopyRun::SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath
       } catch (...) {
         ReportProblem(ctx_, UnableToMoveText(failureName), pkGeneral);
       }
+      ctx_.core.TagFinished(i, tags[i]);
       ctx_.clock.Sleep(1);
     }
   } catch (...) {
@@ -179,11 +185,13 @@ bool CopyRun::CopyOneFile(const std::string& source, const std::string& dest) {
 CopyRun::Outcome CopyRun::CopyOne(const std::string& source, const std::string& dest,
                                   const EntryFacts* oldCopy, Fill fill) {
   const CopyResult result = fill == Fill::Build
-                                ? CopyStraight(source, dest, building_->partLeft)
-                                : CopyReplacing(source, dest, oldCopy);
+                                ? CopyStraight(source, dest, building_->partLeft, control_)
+                                : CopyReplacing(source, dest, oldCopy, control_);
   switch (result) {
     case CopyResult::Copied:
       return Outcome::Copied;
+    case CopyResult::Stopped:
+      throw RunStopped();
     case CopyResult::DiskFull:
       throw EDiskFull();
     case CopyResult::SourceMissing:

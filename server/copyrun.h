@@ -33,7 +33,7 @@ std::string UnableToMoveText(const std::string& fileName);
 
 class CopyRun {
  public:
-  explicit CopyRun(EngineContext& ctx) : ctx_(ctx) {}
+  explicit CopyRun(EngineContext& ctx);
 
   // The whole run over tags (updates their Size and LastSync); no exception leaves it.
   void SyncAll(std::vector<TTagItem>& tags, const std::string& targetPath);
@@ -82,6 +82,7 @@ class CopyRun {
   void Hold();
 
   EngineContext& ctx_;
+  CopyControl control_;  // the copy in hand stops where ctx.stopRequested says so
   std::vector<FolderId> walkChain_;  // the folders from the tag's root down to the one in hand
   // The target folder, which a walk never enters: inside a tagged folder it would copy its own
   // copies on every run.

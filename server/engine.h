@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/clock.h"
+#include "server/copyfs.h"
 #include "server/probe.h"
 #include "server/servercore.h"
 
@@ -26,6 +27,8 @@ struct EngineContext {
   // Asked at the same places, after the hold: true when the run is to end there, because the
   // server is ending. The run keeps what it finished; the tag in hand stays as it was.
   std::function<bool()> stopRequested = nullptr;
+  // How a file's bytes are copied; null: SystemFileCopy. Told to stop by stopRequested.
+  FileCopy copyFile = nullptr;
 };
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include "tools/tools.h"
 
+#include <cstdint>
 #include <utility>
 
 namespace qm {
@@ -34,7 +35,7 @@ TLogThread::TLogThread(const std::string& logFolder, Clock& clock, LogFileWrite 
 
 TLogThread::~TLogThread() {
   // The thread must be gone before the queue it reads; what it has not written by then is
-  // dropped, as the shut-down expects (it waits before it destroys the writer).
+  // dropped (its last pass writes what was queued when it was told to end).
   Terminate();
   WaitFor();
   std::lock_guard<std::mutex> hold(queueLock_);
@@ -63,16 +64,22 @@ void TLogThread::Execute() {
   while (!Terminated()) {
     if (ready_ && HasLines()) {
       try {
-        Flush();
+        Flush(SIZE_MAX);
       } catch (...) {
         // The lines not yet taken stay queued for the next pass.
       }
     }
-    clock_.Sleep(kPassIntervalMs);
+    Pause(clock_, kPassIntervalMs);
+  }
+  // The server's last lines ("Stoped.") are written before its end goes on; only those queued
+  // now, so that a writer that goes on queueing cannot keep this thread from ending.
+  try {
+    Flush(QueuedLines());
+  } catch (...) {
   }
 }
 
-void TLogThread::Flush() {
+void TLogThread::Flush(size_t most) {
   // OPEN_ALWAYS appends to the log that is there and creates a missing one in the same step;
   // a log that merely cannot be opened this time (locked, read-only) is never emptied, and
   // the lines wait for the next pass.
@@ -80,7 +87,7 @@ void TLogThread::Flush() {
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return;
-  while (HasLines()) {
+  for (size_t written = 0; written < most && HasLines();) {
     if (!ready_) {
       clock_.Sleep(kReadyWaitMs);
       continue;
@@ -97,6 +104,7 @@ void TLogThread::Flush() {
       PutBack(std::move(line));
       return;
     }
+    ++written;
     clock_.Sleep(kPauseAfterLineMs);
   }
 }

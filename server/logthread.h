@@ -1,5 +1,5 @@
 // The log writer: AddLine stamps and queues a line and returns at once; the writer thread
-// appends the queue to "quillmere.log" every 100 ms.
+// appends the queue to "quillmere.log" every 100 ms, and once more when it is told to end.
 //
 // Threads: AddLine runs on any thread; Execute and Flush on the writer thread only. The queue
 // lines_ is guarded by queueLock_, held for one list operation at a time and never while the
@@ -29,7 +29,8 @@ class TLogThread : public Thread {
   // logFolder + "quillmere.log". Starts the thread at below-normal priority.
   explicit TLogThread(const std::string& logFolder, Clock& clock = SystemClock(),
                       LogFileWrite write = {});
-  ~TLogThread() override;  // stops the thread, then drops what is still queued
+  // Stops the thread, which first writes the lines queued at that moment; drops what is left.
+  ~TLogThread() override;
 
   void AddLine(const std::string& text);
 
@@ -40,7 +41,7 @@ class TLogThread : public Thread {
   void Execute() override;
 
  private:
-  void Flush();
+  void Flush(size_t most);  // writes at most that many of the queued lines
   bool HasLines() const;
   bool TakeFirst(std::string& line);
   void PutBack(std::string line);

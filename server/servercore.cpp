@@ -93,29 +93,59 @@ void ServerCore::MergeRunResults(const std::vector<TTagItem>& before,
 void ServerCore::FinishRun(const std::vector<TTagItem>& before,
                            const std::vector<TTagItem>& after, DateTime runStart) {
   Guard g(lock_);
+  inRun_.reset();
   MergeInto(tags_, before, after);
   settings_.LastSync = runStart;
+  KeepRun(before, after, runStart);
+}
+
+void ServerCore::KeepRun(std::vector<TTagItem> before, std::vector<TTagItem> after,
+                         DateTime runStart) {
   // A file left unreadable for weeks must not make the kept results grow without end.
   constexpr size_t kMaxKeptRuns = 32;
   if (keptRuns_.size() >= kMaxKeptRuns) keptRuns_.erase(keptRuns_.begin());
-  keptRuns_.push_back({before, after, runStart, ++runCount_});
+  keptRuns_.push_back({std::move(before), std::move(after), runStart, ++runCount_});
+}
+
+void ServerCore::BeginRun(const std::vector<TTagItem>& tags) {
+  Guard g(lock_);
+  inRun_ = RunInHand{tags, tags};
+}
+
+void ServerCore::TagFinished(size_t index, const TTagItem& tag) {
+  Guard g(lock_);
+  if (inRun_ && index < inRun_->done.size()) inRun_->done[index] = tag;
+}
+
+bool ServerCore::TakeUnfinishedRun() {
+  Guard g(lock_);
+  if (!inRun_) return false;
+  RunInHand run = std::move(*inRun_);
+  inRun_.reset();
+  MergeInto(tags_, run.before, run.done);
+  KeepRun(std::move(run.before), std::move(run.done), settings_.LastSync);
+  return true;
+}
+
+bool ServerCore::HasUnsavedRunResults() const {
+  Guard g(lock_);
+  return !keptRuns_.empty();
 }
 
 bool ServerCore::TakeLoaded(LoadedConfig loaded, bool keepOwnFacts) {
   Guard g(lock_);
-  if (loaded.lastSync)
-    settings_.LastSync =
-        keepOwnFacts ? std::max(settings_.LastSync, *loaded.lastSync) : *loaded.lastSync;
+  // The run results the server holds are its own and never older than any file's: a file the
+  // configuration program built from a read before a run, an older copy put back, or one it
+  // could not read before its save may all hold older ones.
+  if (loaded.lastSync) settings_.LastSync = std::max(settings_.LastSync, *loaded.lastSync);
   if (loaded.syncPeriod) settings_.SyncPeriod = *loaded.syncPeriod;
   if (loaded.targetPath) settings_.TargetPath = *loaded.targetPath;
   if (loaded.silent && !keepOwnFacts) FSilent = *loaded.silent;
-  if (keepOwnFacts) {
-    ForEachMatch(loaded.tags, tags_, [this](TTagItem& tag, size_t j) {
-      if (tags_[j].LastSync <= tag.LastSync) return;
-      tag.LastSync = tags_[j].LastSync;
-      tag.Size = tags_[j].Size;
-    });
-  }
+  ForEachMatch(loaded.tags, tags_, [this](TTagItem& tag, size_t j) {
+    if (tags_[j].LastSync <= tag.LastSync) return;
+    tag.LastSync = tags_[j].LastSync;
+    tag.Size = tags_[j].Size;
+  });
   tags_.swap(loaded.tags);
   tagsWhole_ = loaded.whole;
   if (!tagsWhole_ || keptRuns_.empty()) return false;

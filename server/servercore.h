@@ -80,13 +80,23 @@ class ServerCore {
   // that a load that replaces the list with the file's values meanwhile does not lose them.
   void FinishRun(const std::vector<TTagItem>& before, const std::vector<TTagItem>& after,
                  DateTime runStart);
-  // Takes what a load read: the settings it reached and its list. A list read whole takes the
-  // kept results of runs (LastSync never moves back); true when it took some, which then still
-  // have to be saved.
-  // With keepOwnFacts (the load that a save makes of a file another program wrote since), the
-  // server's own newer facts stay: for each loaded tag that matches one of the current list as
-  // MergeRunResults matches, the later LastSync with its Size; the later LastSync of the
-  // settings; and FSilent, which only the server ever changes.
+  // The run in hand, tag by tag: an end that cannot wait for the run (a copy that does not stop)
+  // still saves the results of the tags it finished. TagFinished outside a run does nothing.
+  void BeginRun(const std::vector<TTagItem>& tags);
+  void TagFinished(size_t index, const TTagItem& tag);
+  // Takes in what the run in hand has finished, as the end of a run cut short does (the
+  // last-sync time stays), and ends the record; false when no run is in hand.
+  bool TakeUnfinishedRun();
+  // Results of runs that no save of a whole list has written yet.
+  bool HasUnsavedRunResults() const;
+
+  // Takes what a load read: the settings it reached and its list. The server's own run results
+  // never move back: for each loaded tag that matches one of the current list as
+  // MergeRunResults matches, the later LastSync with its Size, and the later LastSync of the
+  // settings. A list read whole also takes the kept results of runs; true when it took some,
+  // which then still have to be saved.
+  // With keepOwnFacts (the load that a save makes of a file another program wrote since),
+  // FSilent stays as well: only the server ever changes it.
   bool TakeLoaded(LoadedConfig loaded, bool keepOwnFacts);
 
   SaveSnapshot Snapshot() const;
@@ -96,7 +106,7 @@ class ServerCore {
   std::atomic<uint8_t> FState{ssReady};
   std::atomic<bool> FSilent{false};
 
-  std::mutex& SaveLock() { return saveLock_; }
+  std::timed_mutex& SaveLock() { return saveLock_; }
 
  private:
   struct RunResults {
@@ -111,13 +121,18 @@ class ServerCore {
                            Take take);
   static void MergeInto(std::vector<TTagItem>& tags, const std::vector<TTagItem>& before,
                         const std::vector<TTagItem>& after);
+  void KeepRun(std::vector<TTagItem> before, std::vector<TTagItem> after, DateTime runStart);
 
   mutable std::mutex lock_;
-  std::mutex saveLock_;
+  std::timed_mutex saveLock_;
   ServerSettings settings_;
   std::vector<TTagItem> tags_;
   bool tagsWhole_ = true;
   std::vector<RunResults> keptRuns_;  // not yet saved in a whole list, oldest first
+  struct RunInHand {
+    std::vector<TTagItem> before, done;
+  };
+  std::optional<RunInHand> inRun_;
   uint64_t runCount_ = 0;
 };
 

@@ -62,7 +62,7 @@ TfrQuillmereServ::TfrQuillmereServ(ServerEnvironment env) : env_(std::move(env))
         return read;
       },
       [this] { SaveConfig(); },
-      nullptr});
+      nullptr, nullptr, env_.copyFile});
 }
 
 TfrQuillmereServ::~TfrQuillmereServ() {
@@ -111,25 +111,36 @@ void TfrQuillmereServ::FormCreate() {
 }
 
 void TfrQuillmereServ::FormDestroy() {
-  if (!created_ || destroyed_) return;
+  if (!created_) return;
   destroyed_ = true;
+  RunShutDown();
+}
 
-  Guarded([this] {
-    RemoveTrayIcon();
-    // Nothing should touch the icon that is gone while the rest of the shut-down runs.
-    tmrRefresh->SetEnabled(false);
-    // The object stays until the form goes: the end may run inside one of its messages.
-    if (ctrlWnd_) ctrlWnd_->Destroy();
-  });
-  env_.clock->Sleep(100);
+// Each step runs once, in order, whichever call gets to it: the session's end may come while a
+// stop waits for the sync thread further down this thread's stack, and Windows may end the
+// process as soon as that inner call has answered, so the inner call does what is left itself.
+// No step only passes time: the sync thread's and the log thread's waits end when they are
+// told to end, and the log thread writes its queue before it ends, so a fixed pause for it
+// would only hold back the answer to the session's end.
+void TfrQuillmereServ::RunShutDown() {
+  if (!windowsGone_) {
+    windowsGone_ = true;
+    Guarded([this] {
+      RemoveTrayIcon();
+      // Nothing should touch the icon that is gone while the rest of the shut-down runs.
+      tmrRefresh->SetEnabled(false);
+      // The object stays until the form goes: the end may run inside one of its messages.
+      if (ctrlWnd_) ctrlWnd_->Destroy();
+    });
+  }
   Guarded([this] { EndSyncThread(); });
-  LogLine("QuillmereServer# Stoped.");
-  env_.clock->Sleep(800);
-  Guarded([] {
-    delete LogThread;
-    LogThread = nullptr;
-  });
-  env_.clock->Sleep(200);
+  if (!stoppedLogged_) {
+    stoppedLogged_ = true;
+    LogLine("QuillmereServer# Stoped.");
+  }
+  Guarded([this] { EndLogThread(); });
+  // A sync thread still running may use the tag list and the queue until the process ends.
+  if (syncThreadLeft_) return;
   Guarded([this] { core.SetTags({}); });
   Guarded([this] {
     tmrDlg->SetEnabled(false);
@@ -137,32 +148,59 @@ void TfrQuillmereServ::FormDestroy() {
   });
 }
 
-void TfrQuillmereServ::Exit1Click() { PostQuitMessage(0); }
+void TfrQuillmereServ::Exit1Click() {
+  endAsked_ = true;
+  PostQuitMessage(0);
+  // The tray menu's own message loop would take the quit for itself and the server would run
+  // on: the menu closes now, and PopUpTrayMenu posts the quit again once it has returned.
+  if (trayMenuOpen_) EndMenu();
+}
 
 void TfrQuillmereServ::EndSession() {
-  // A stop already under way waits for the sync thread further down this thread's stack; the
-  // run's results must be saved before this returns all the same.
-  if (destroyed_)
-    EndSyncThread();
-  else
-    FormDestroy();
+  FormDestroy();
   Exit1Click();
 }
 
 void TfrQuillmereServ::EndSyncThread() {
-  if (!SyncThread) return;
-  // Terminate lifts any hold of cmdSuspend and ends a run at its next file; WaitFor serves the
-  // reload that the run may be waiting for, and the messages sent meanwhile.
+  if (!SyncThread || syncThreadLeft_) return;
+  // Terminate lifts any hold of cmdSuspend, stops the copy in hand and ends a run at its next
+  // file, wakes the thread's pauses and gives it the normal priority; WaitFor serves the reload
+  // that the run may be waiting for, and the messages sent meanwhile.
   SyncThread->Terminate();
-  if (endingSyncThread_) {
-    SyncThread->WaitFor();  // the call that came first frees the thread
-    return;
-  }
+  const bool first = !endingSyncThread_;
   endingSyncThread_ = true;
-  SyncThread->WaitFor();
+  const bool ended = SyncThread->WaitFor(kSyncEndWaitMs);
+  if (!ended && !syncThreadLeft_) LeaveSyncThread();
+  if (!first) return;  // the call that came first frees the thread
+  endingSyncThread_ = false;
+  if (!ended || syncThreadLeft_) return;
   delete SyncThread;
   SyncThread = nullptr;
-  endingSyncThread_ = false;
+}
+
+// The sync thread is held up in a step that no stop reaches (on Wine every copy runs to its end;
+// on Windows a volume may stop answering): the results of the tags the run has finished are
+// saved from here, within the time that the session's end allows, and the thread is left to
+// the end of the process.
+void TfrQuillmereServ::LeaveSyncThread() {
+  syncThreadLeft_ = true;
+  core.TakeUnfinishedRun();
+  if (!core.HasUnsavedRunResults() || !config_) return;
+  try {
+    config_->Save(core, nullptr, kEndSaveWaitMs);
+  } catch (...) {
+  }
+}
+
+void TfrQuillmereServ::EndLogThread() {
+  if (!LogThread || logEnded_) return;
+  logEnded_ = true;
+  LogThread->Terminate();
+  // Its last pass writes what is queued, "Stoped." included.
+  LogThread->WaitFor(kLogEndWaitMs);
+  if (syncThreadLeft_) return;  // the sync thread may still queue lines until the process ends
+  delete LogThread;
+  LogThread = nullptr;
 }
 
 void TfrQuillmereServ::LoadConfig() { LoadConfigFile(); }

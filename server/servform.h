@@ -37,6 +37,7 @@ struct ServerEnvironment {
   Clock* clock = &SystemClock();
   VolumeProbe* volumes = nullptr;  // null: the real probe
   bool startThreads = true;
+  FileCopy copyFile = nullptr;  // null: SystemFileCopy
   // HKEY_LOCAL_MACHINE key of the rendezvous; tests in one process use a key of their own so
   // that they cannot disturb a server that runs beside them.
   std::string registryKey = kServerKeyPath;
@@ -54,6 +55,17 @@ class TfrQuillmereServ {
   void Exit1Click();  // ends the message loop; the program's end runs FormDestroy
   // The session ends (WM_ENDSESSION): the shut-down runs before the answer, then the loop ends.
   void EndSession();
+  // The end could not wait for the sync thread: the process must end at once, without freeing
+  // what that thread may still use (main.cpp).
+  bool SyncThreadLeftRunning() const { return syncThreadLeft_; }
+
+  // How long the end waits for the sync thread, and for the log thread's last lines; with the
+  // rest of the shut-down they stay well within the 5 seconds that Windows gives a program
+  // without a visible window to answer the session's end.
+  static constexpr unsigned kSyncEndWaitMs = 1000;
+  static constexpr unsigned kLogEndWaitMs = 500;
+  // How long a save at the end waits for another save and for the other program's lock.
+  static constexpr unsigned kEndSaveWaitMs = 250;
 
   // Tray (tray.cpp)
   void AddTrayIcon();
@@ -98,8 +110,11 @@ class TfrQuillmereServ {
   // --- start-up, shut-down, conf.xml (servform.cpp) ---
   void PublishInRegistry();
   LoadOutcome LoadConfigFile();
+  void RunShutDown();
   // Ends and frees the sync thread; a run in progress saves what it finished.
   void EndSyncThread();
+  void LeaveSyncThread();
+  void EndLogThread();
   ServerEnvironment env_;
   std::unique_ptr<EngineContext> engine_;
   std::unique_ptr<ConfigFile> config_;
@@ -107,6 +122,13 @@ class TfrQuillmereServ {
   bool created_ = false;
   bool destroyed_ = false;
   bool endingSyncThread_ = false;  // EndSyncThread waits, further down the stack
+  // The steps of the shut-down that have run (RunShutDown).
+  bool windowsGone_ = false;
+  bool stoppedLogged_ = false;
+  bool logEnded_ = false;
+  bool syncThreadLeft_ = false;
+  bool endAsked_ = false;      // Exit1Click has run
+  bool trayMenuOpen_ = false;  // PopUpTrayMenu is in TrackPopupMenu
 
   // --- control window (control.cpp) ---
   void OnSyncControl(HWND sender, LPARAM code);

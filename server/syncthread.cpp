@@ -14,8 +14,8 @@ TSyncThread::TSyncThread(EngineContext& ctx, bool start) : ctx_(ctx) {
     ctx_.holdPoint = [this] { HoldPoint(); };
     ownsHoldPoint_ = true;
   }
-  // The server's end stops a run at its next file, not after the whole run, so that it ends
-  // in the seconds that the session's end allows.
+  // The server's end stops a run in the copy in hand or at its next file, not after the whole
+  // run, so that it ends in the seconds that the session's end allows.
   if (!ctx_.stopRequested) {
     ctx_.stopRequested = [this] {
       if (Terminated()) runCut_ = true;
@@ -65,7 +65,7 @@ void TSyncThread::Execute() {
     Tick(tick);
     ++tick;
     ++Ticks;
-    ctx_.clock.Sleep(kTickWaitMs);
+    Pause(ctx_.clock, kTickWaitMs);
   }
 }
 
@@ -89,7 +89,8 @@ void TSyncThread::Tick(unsigned tick) {
 void TSyncThread::DueRun() {
   ServerCore& core = ctx_.core;
   ShowState(ssSync);
-  ctx_.clock.Sleep(kRunPauseMs);
+  // Ending, the server starts no run; it stays due.
+  if (Pause(ctx_.clock, kRunPauseMs) || Terminated()) return;
   const bool confRead = !ctx_.reload || ctx_.reload();
   const DateTime runStart = ctx_.clock.Now();
   core.SetNextSync(runStart);
@@ -108,6 +109,7 @@ void TSyncThread::DueRun() {
     const std::vector<TTagItem> before = core.Tags();
     std::vector<TTagItem> run = before;
     runCut_ = false;
+    core.BeginRun(before);
     SyncAll(run, core.TargetPath());
     if (runCut_) {
       // Ended at a file by the server's end: the tags it finished keep their results, but it
@@ -121,7 +123,7 @@ void TSyncThread::DueRun() {
     ReportProblem(ctx_, "", pkNoTarget);
   }
   if (ctx_.save) ctx_.save();
-  ctx_.clock.Sleep(kRunPauseMs);
+  Pause(ctx_.clock, kRunPauseMs);
   ShowState(TargetAvailable ? ssReady : ssNoTarget);
 }
 

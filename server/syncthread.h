@@ -4,7 +4,8 @@
 // Threads: Execute runs on the sync thread at idle priority. It touches shared data only
 // through ServerCore (guarded there) and hands the reload to the main thread through
 // ctx.reload. Holds (cmdSuspend) take effect at HoldPoint, where it owns no lock; so does the
-// termination request, which ends a run there (ctx.stopRequested).
+// termination request, which ends a run there (ctx.stopRequested) and stops the copy in hand.
+// Every wait that only passes time is a Pause, which the termination request ends at once.
 #pragma once
 
 #include "base/thread.h"

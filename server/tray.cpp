@@ -107,8 +107,16 @@ void TfrQuillmereServ::PopUpTrayMenu() {
   SetForegroundWindow(FTrayWnd());
   POINT at{};
   GetCursorPos(&at);
+  trayMenuOpen_ = true;
   TrackPopupMenu(TrayMenu.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, FTrayWnd(),
                  nullptr);
+  trayMenuOpen_ = false;
+  // An end asked for while the menu was open ("Stop Sync Process", the session's end): the
+  // menu's loop took its quit message.
+  if (endAsked_) {
+    PostQuitMessage(0);
+    return;
+  }
   // Lets the menu's own loop see a message after it closes, so that the next right click on
   // the icon opens the menu again instead of being swallowed.
   PostMessageA(FTrayWnd(), WM_NULL, 0, 0);

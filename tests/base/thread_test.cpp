@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace qm {
@@ -39,6 +40,39 @@ TEST(ThreadWaitFor, OnTheMainThreadAnswersMessagesSentToItsWindows) {
   EXPECT_TRUE(answered);
   EXPECT_EQ(answer, 7u);
   MainThreadCalls::Detach();
+}
+
+// Pauses ten minutes on the real clock, at the priority it was started with.
+class PausingWorker : public Thread {
+ public:
+  std::atomic<bool> pausing{false}, woken{false};
+  std::atomic<int> priorityAfter{0};
+
+ protected:
+  void Execute() override {
+    pausing = true;
+    woken = Pause(SystemClock(), 600000);
+    priorityAfter = GetThreadPriority(GetCurrentThread());
+  }
+};
+
+TEST(ThreadEnd, TerminateEndsAPauseAtOnceAndAWaitForAWorkerThatRunsOnGivesUp) {
+  PausingWorker idle;
+  ASSERT_TRUE(idle.Start(THREAD_PRIORITY_IDLE));
+  for (int i = 0; i < 3000 && !idle.pausing; ++i) Sleep(10);
+  idle.Terminate();
+  ASSERT_TRUE(idle.WaitFor(30000)) << "the pause held the end back";
+  EXPECT_TRUE(idle.woken);
+  // On a busy machine an idle-priority worker may get no time for seconds.
+  EXPECT_EQ(idle.priorityAfter, THREAD_PRIORITY_NORMAL);
+
+  GatedWorker stuck;
+  ASSERT_TRUE(stuck.Start());
+  stuck.Terminate();
+  EXPECT_FALSE(stuck.WaitFor(20));
+  EXPECT_TRUE(stuck.Running()) << "a wait that gave up let go of the worker";
+  SetEvent(stuck.go.get());
+  EXPECT_TRUE(stuck.WaitFor(30000));
 }
 
 }  // namespace

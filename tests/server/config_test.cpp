@@ -637,7 +637,7 @@ TEST_F(Config, ALoadThatStopsEarlyWaitsForTheSaveInHandAndItsTagsAreKeptBeforeTh
   std::thread reload;
   {
     // Stands for a save that has read the load mark and not yet the tag list.
-    std::unique_lock<std::mutex> saving(core_.SaveLock());
+    std::unique_lock saving(core_.SaveLock());
     reload = std::thread([&] {
       config_->Load(core_, kNow);
       loaded = true;

@@ -22,6 +22,10 @@ class FrozenClock final : public Clock {
   std::vector<unsigned> sleeps;
   DateTime Now() override { return now; }
   void Sleep(unsigned ms) override { sleeps.push_back(ms); }
+  bool Wait(unsigned ms, HANDLE stop) override {
+    sleeps.push_back(ms);
+    return WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
+  }
 };
 
 class FreeSpaceProbe final : public VolumeProbe {

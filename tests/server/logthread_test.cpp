@@ -187,6 +187,16 @@ TEST_F(LogWriterTest, LogLineReachesTheGlobalWriterAndNothingIsWrittenAfterItSto
   EXPECT_EQ(LogText(), expected);
 }
 
+TEST_F(LogWriterTest, TheLinesQueuedWhenTheWriterIsToldToEndAreWrittenBeforeItEnds) {
+  TLogThread writer(folder_, clock_);
+  // The server's last line, queued right before its end: the end must not drop it, nor wait
+  // out the writer's 100 ms pass for it.
+  writer.AddLine("QuillmereServer# Stoped.");
+  writer.Terminate();
+  ASSERT_TRUE(writer.WaitFor(kPatienceMs));
+  EXPECT_EQ(LogText(), kStamp + "QuillmereServer# Stoped.\r\n");
+}
+
 // ---- the hand-off between writers and the log thread ----
 
 constexpr int kWaitsToWatch = 3;

@@ -5,13 +5,19 @@
 #include "server/config.h"
 #include "server/logthread.h"
 #include "server/syncthread.h"
+#include "support/fakes.h"
 #include "support/formfixture.h"
+#include "support/serverprocess.h"
+#include "support/syncscene.h"
 #include "support/testsupport.h"
 #include "tools/tools.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace qm {
 namespace {
@@ -207,6 +213,82 @@ TEST(FormDestroy, EndsASyncThreadThatIsHeldTwice) {
     SyncThread->Hold();
     form.FormDestroy();
     EXPECT_EQ(SyncThread, nullptr);
+  }
+  MainThreadCalls::Detach();
+}
+
+// A copy that does not stop when told to (on Wine every copy runs to its end; on Windows a
+// volume may stop answering) while a stop waits for it, and the session's end comes inside
+// that wait: the end answers within its bounds with what the run finished saved and the last
+// log line written, and leaves the sync thread to the end of the process.
+TEST(FormDestroy, AnEndInsideAStopThatWaitsForACopyThatDoesNotStopAnswersWithItsResultsSaved) {
+  MainThreadCalls::Attach();
+  {
+    InProcessServer server;
+    const std::string source = server.folder + "src\\", target = server.folder + "tgt\\";
+    ASSERT_TRUE(test::MakeFolderChain(source) && test::MakeFolderChain(target));
+    test::ConfFile conf;
+    conf.targetdrive = target;
+    for (const char* name : {"a.txt", "big.bin"}) {
+      ASSERT_TRUE(test::WriteFileBytes(source + name, name));
+      conf.items.push_back({name, source, "01-01-2004", 1, 0});
+    }
+    ASSERT_TRUE(test::WriteFileBytes(server.folder + "conf.xml", test::ServerLayout(conf)));
+    UniqueKernelHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> inBigCopy{false};
+    ServerEnvironment env = server.Environment(/*startThreads=*/true);
+    test::FakeVolumeProbe volumes;  // the scratch folder's volume may not answer under Wine
+    env.volumes = &volumes;
+    env.copyFile = [&](const std::string& from, const std::string& to, bool failIfExists,
+                       const StopCheck& stop) {
+      if (from.find("big.bin") == std::string::npos) return SystemFileCopy(from, to, failIfExists, stop);
+      inBigCopy = true;
+      WaitForSingleObject(release.get(), INFINITE);
+      return SystemFileCopy(from, to, failIfExists, stop);
+    };
+    server.form = std::make_unique<TfrQuillmereServ>(env);
+    TfrQuillmereServ& form = *server.form;
+    form.FormCreate();
+    form.core.SetNextSync(server.clock.Now());  // as cmdSyncNow: a run at the next check
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+          MainThreadCalls::ServePending();  // the reload before the run
+          return inBigCopy.load();
+        },
+        60000));
+
+    bool answered = false;
+    std::string logAtAnswer;
+    std::optional<test::ConfFile> confAtAnswer;
+    std::thread session([&] {
+      DWORD_PTR result = 0;
+      // Windows ends a program without a visible window that has not answered in 5 seconds.
+      answered = SendMessageTimeoutA(form.FormHandle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                     SMTO_NORMAL, 5000, &result) != 0;
+      logAtAnswer = test::ReadFileOrEmpty(server.folder + "quillmere.log");
+      confAtAnswer = test::ReadConf(server.folder + "conf.xml");
+      SetEvent(release.get());  // without an answer, the old end waits for this copy
+    });
+    form.FormDestroy();  // "Stop Sync Process"
+    session.join();
+
+    EXPECT_TRUE(answered) << "no answer to the session's end within 5 seconds";
+    EXPECT_NE(logAtAnswer.find("QuillmereServer# Stoped.\r\n"), std::string::npos) << logAtAnswer;
+    EXPECT_EQ(test::CountLogText(server.folder + "quillmere.log", "QuillmereServer# Stoped."), 1);
+    ASSERT_TRUE(confAtAnswer.has_value());
+    ASSERT_EQ(confAtAnswer->items.size(), 2u);
+    EXPECT_NE(confAtAnswer->items[0].lastsync, "01-01-2004") << "the finished tag's results are lost";
+    EXPECT_EQ(confAtAnswer->items[1].lastsync, "01-01-2004");
+    EXPECT_EQ(confAtAnswer->lastsyncdate, "01-01-2004");
+    EXPECT_TRUE(form.SyncThreadLeftRunning());
+
+    // What the end of the process would do, done here so that the test process goes on.
+    SetEvent(release.get());
+    SyncThread->WaitFor();
+    delete SyncThread;
+    SyncThread = nullptr;
+    delete LogThread;
+    LogThread = nullptr;
   }
   MainThreadCalls::Detach();
 }

@@ -274,7 +274,7 @@ TEST_F(SyncSchedule, AConfHeldByAWriterAtTheReloadPutsTheRunOffToTheNextCheck) {
   EXPECT_EQ(e.Saves(), 1u);
 }
 
-TEST_F(SyncSchedule, TerminationWaitsForTheRunItsSaveAndTheTicksWaits) {
+TEST_F(SyncSchedule, TerminationLetsTheRunSaveAndEndsThePausesAndTheTickWaitAtOnce) {
   e.core.SetNextSync(start - kOneMinute);
   std::atomic<bool> inRun{false}, proceed{false};
   sync->copyStage = [&](std::vector<TTagItem>&, const std::string&) {
@@ -286,24 +286,27 @@ TEST_F(SyncSchedule, TerminationWaitsForTheRunItsSaveAndTheTicksWaits) {
   e.clock.Let(1);
   ASSERT_TRUE(WaitUntil([&] { return inRun.load(); }, 30000));
   sync->Terminate();
-  std::atomic<bool> ended{false};
-  std::thread waiter([&] {
-    sync->WaitFor();
-    ended = true;
-  });
   proceed = true;
-  EXPECT_TRUE(e.clock.WaitUntilBlocked());  // the pause after the save
+  // No wait is passed from here on: the pause after the save and the tick's wait end at once.
+  EXPECT_TRUE(sync->WaitFor(30000)) << "a wait that only passes time held the end back";
   EXPECT_EQ(e.Saves(), 1u);
-  EXPECT_FALSE(ended);
-  e.clock.Let(1);
-  EXPECT_TRUE(e.clock.WaitUntilBlocked());  // the tick's own wait
-  EXPECT_FALSE(ended);
-  e.clock.Ungate();
-  waiter.join();
-  EXPECT_TRUE(ended);
   EXPECT_EQ(sync->Ticks, 1u);
-  EXPECT_EQ(e.clock.FinishedSleeps(), (std::vector<unsigned>{100, 100, 1000}));
+  EXPECT_EQ(e.clock.FinishedSleeps(), (std::vector<unsigned>{100}));
+  EXPECT_EQ(e.clock.StoppedWaits(), 2u);
   EXPECT_DOUBLE_EQ(e.core.LastSync(), reloadTimes.at(0));
+}
+
+TEST_F(SyncSchedule, AnEndDuringThePauseBeforeARunStartsNoRun) {
+  e.core.SetNextSync(start - kOneMinute);
+  sync->Start(THREAD_PRIORITY_NORMAL);
+  ASSERT_TRUE(e.clock.WaitUntilBlocked());
+  ASSERT_EQ(e.clock.BlockedMs(), TSyncThread::kRunPauseMs);
+  sync->Terminate();
+  EXPECT_TRUE(sync->WaitFor(30000));
+  EXPECT_EQ(sync->copyRuns, 0u);
+  EXPECT_TRUE(reloadTimes.empty());
+  EXPECT_EQ(e.Saves(), 0u);
+  EXPECT_LE(e.core.NextSync(), e.clock.Now()) << "the run no longer stays due";
 }
 
 TEST_F(SyncSchedule, HoldsNestAndKeepTheStoppedState) {
@@ -480,6 +483,57 @@ TEST(SyncThreadEnd, TheServersEndStopsTheRunAtItsNextTagAndSavesWhatItFinished) 
   // No completed run: the last-sync time stays, and the run stays due.
   EXPECT_EQ(e.SavedStates()[0].settings.LastSync, NeverSyncDate);
   EXPECT_LE(e.core.NextSync(), e.clock.Now());
+  test::RemoveTree(source);
+  test::RemoveTree(target);
+}
+
+// Windows' CopyFileEx asks its progress routine after each chunk and gives up when told to;
+// Wine's finishes every copy, so a stand-in copies the second file's first part and then waits
+// for the stop as a copy of many gigabytes would, leaving its part behind.
+TEST(SyncThreadEnd, TheServersEndStopsTheCopyInHandRemovesItsPartAndKeepsThatTagAsItWas) {
+  FakeEngine e;
+  const std::string source = test::MakeScratchFolder("cutsrc");
+  const std::string target = test::MakeScratchFolder("cuttgt");
+  std::vector<TTagItem> tags;
+  for (const char* name : {"a.txt", "big.bin"}) {
+    ASSERT_TRUE(test::WriteFileBytes(source + name, name));
+    TTagItem tag = MakeTag(source, name, 0, 7, NeverSyncDate);
+    tag.TargetSub = MakeTargetSub(source);
+    tags.push_back(tag);
+  }
+  e.core.SetTags(tags);
+  e.core.SetTargetPath(target);
+  e.core.SetLastSync(NeverSyncDate);
+  e.core.SetNextSync(e.clock.Now() - kOneMinute);
+  std::atomic<bool> inBigCopy{false};
+  std::string partPath;
+  e.ctx.copyFile = [&](const std::string& from, const std::string& to, bool failIfExists,
+                       const StopCheck& stop) {
+    if (from.find("big.bin") == std::string::npos) return SystemFileCopy(from, to, failIfExists, stop);
+    partPath = to;
+    test::WriteFileBytes(to, "half");
+    inBigCopy = true;
+    while (!stop()) Sleep(1);
+    SetLastError(ERROR_REQUEST_ABORTED);
+    return false;
+  };
+  TSyncThread sync(e.ctx, false);
+  ASSERT_TRUE(sync.Start(THREAD_PRIORITY_IDLE));
+  ASSERT_TRUE(WaitUntil([&] { return inBigCopy.load(); }, 30000));
+  sync.Terminate();
+  ASSERT_TRUE(sync.WaitFor(30000)) << "the copy in hand was not told to stop";
+
+  ASSERT_EQ(e.Saves(), 1u);
+  const std::vector<TTagItem> saved = e.SavedStates()[0].tags;
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_GT(saved[0].LastSync, NeverSyncDate);
+  EXPECT_EQ(saved[1].LastSync, NeverSyncDate);
+  EXPECT_EQ(saved[1].Size, 7u);
+  EXPECT_EQ(e.SavedStates()[0].settings.LastSync, NeverSyncDate);
+  EXPECT_EQ(GetFileAttributesA(partPath.c_str()), INVALID_FILE_ATTRIBUTES) << "the part stays";
+  const std::string copyOfBig = target + source.substr(0, 1) + source.substr(2) + "big.bin";
+  EXPECT_EQ(GetFileAttributesA(copyOfBig.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(e.Dialogs().empty()) << "a copy given up at the end is no failed copy";
   test::RemoveTree(source);
   test::RemoveTree(target);
 }

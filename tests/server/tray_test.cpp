@@ -222,6 +222,39 @@ TEST_F(Tray, RightButtonReleaseOpensTheMenuAtTheCursorWithTheCurrentTexts) {
   EXPECT_EQ(again.texts[1], "Tags quantity: 4");
 }
 
+// "Stop Sync Process" or the session's end while the menu is open: the end is asked for inside
+// the menu's own message loop. A menu that stays open is closed after a while, so that the test
+// ends either way.
+TfrQuillmereServ* g_ending = nullptr;
+void CALLBACK EndWhileOpen(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND popup = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindMenuWindow, reinterpret_cast<LPARAM>(&popup));
+  if (popup && !g_menu->seen) {
+    g_menu->seen = true;
+    g_ending->Exit1Click();
+    return;
+  }
+  if (++g_polls < 50 && (popup || !g_menu->seen)) return;
+  KillTimer(nullptr, timer);
+  if (popup) EndMenu();
+}
+
+TEST_F(Tray, AnEndAskedForWhileTheMenuIsOpenEndsTheProgramOnceTheMenuHasClosed) {
+  form.AddTrayIcon();
+  QuitPosted();
+  OpenMenu menu;
+  g_menu = &menu;
+  g_ending = &form;
+  g_polls = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, &EndWhileOpen);
+  SendMessageA(form.FTrayWnd(), WM_TRAYICON, 0, WM_RBUTTONUP);
+  KillTimer(nullptr, timer);
+  g_menu = nullptr;
+  g_ending = nullptr;
+  ASSERT_TRUE(menu.seen) << "no menu opened";
+  EXPECT_TRUE(QuitPosted()) << "the menu's loop took the end; the server would run on";
+}
+
 TEST_F(Tray, AnotherProgramsCloseLeavesTheTrayWindowAndItsMenu) {
   form.AddTrayIcon();
   const HWND tray = form.FTrayWnd();

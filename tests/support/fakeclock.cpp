@@ -29,38 +29,61 @@ DateTime FakeClock::Now() {
   return now_;
 }
 
-void FakeClock::Sleep(unsigned ms) {
+void FakeClock::Sleep(unsigned ms) { WaitOrStop(ms, nullptr); }
+
+bool FakeClock::Wait(unsigned ms, HANDLE stop) { return WaitOrStop(ms, stop); }
+
+bool FakeClock::WaitOrStop(unsigned ms, HANDLE stop) {
   std::function<void(unsigned)> hook;
   {
     Guard g(lock_);
     hook = onSleep_;
   }
   if (hook) hook(ms);
+  const auto stopped = [stop] { return stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0; };
+  bool woken = stopped();
   Waits waits;
   {
     std::unique_lock<std::mutex> hold(lock_);
-    if (gated_) {
+    if (gated_ && !woken) {
       ++blocked_;
       blockedMs_ = ms;
       changed_.notify_all();
-      changed_.wait(hold, [this] { return !gated_ || passes_ > 0; });
-      if (gated_) --passes_;
+      const auto passed = [this] { return !gated_ || passes_ > 0; };
+      if (!stop) {
+        changed_.wait(hold, passed);
+      } else {
+        // The event cannot wake the condition: it is looked at every few milliseconds.
+        while (!passed() && !(woken = stopped()))
+          changed_.wait_for(hold, std::chrono::milliseconds(kBriefWaitMs));
+      }
+      if (!woken && gated_) --passes_;
       --blocked_;
     }
     waits = waits_;
   }
-  if (waits == Waits::Real) ::Sleep(ms);
-  if (waits == Waits::Brief) ::Sleep(std::min(ms, kBriefWaitMs));
+  if (!woken && stop && waits != Waits::Pass)
+    woken = WaitForSingleObject(stop, waits == Waits::Real ? ms : std::min(ms, kBriefWaitMs)) ==
+            WAIT_OBJECT_0;
+  else if (!woken && waits == Waits::Real)
+    ::Sleep(ms);
+  else if (!woken && waits == Waits::Brief)
+    ::Sleep(std::min(ms, kBriefWaitMs));
   {
     Guard g(lock_);
     // The time passes when the wait ends, as it would in a real one: a test looking at a
     // waiting worker still sees the time at which the wait began.
-    if (waits == Waits::Pass) now_ += ms / kMsPerDay;
-    finished_.push_back(ms);
+    if (woken) {
+      ++stoppedWaits_;
+    } else {
+      if (waits == Waits::Pass) now_ += ms / kMsPerDay;
+      finished_.push_back(ms);
+    }
     changed_.notify_all();
   }
   // Workers on fake time run in a tight loop; let the test's thread in.
   std::this_thread::yield();
+  return woken;
 }
 
 void FakeClock::SetNow(DateTime t) {
@@ -137,6 +160,11 @@ unsigned FakeClock::BlockedMs() const {
 std::vector<unsigned> FakeClock::FinishedSleeps() const {
   Guard g(lock_);
   return finished_;
+}
+
+unsigned FakeClock::StoppedWaits() const {
+  Guard g(lock_);
+  return stoppedWaits_;
 }
 
 }  // namespace qm::test

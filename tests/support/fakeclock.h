@@ -3,7 +3,8 @@
 // one-second ticks in milliseconds), wait for real (a worker keeps its rhythm), or wait only
 // briefly. Gated, each wait also waits for a pass from the test, so the test can look at the
 // worker between any two waits: Step() lets one wait finish and returns when the worker is
-// waiting again. Hooks let a test act inside Now or at the start of a wait.
+// waiting again. A wait with a stop event (Wait) ends as soon as the event is set, without a
+// pass. Hooks let a test act inside Now or at the start of a wait.
 //
 // Threads: used from the worker under test and from the test's thread at once; the state is
 // guarded by one lock, never held while a hook runs or a real wait lasts.
@@ -33,6 +34,8 @@ class FakeClock final : public Clock {
 
   DateTime Now() override;  // throws while FailNow is set
   void Sleep(unsigned ms) override;
+  // As Sleep, but a signalled stop ends the wait at once, gated or not, and no time passes.
+  bool Wait(unsigned ms, HANDLE stop) override;
 
   void SetNow(DateTime t);
   void Advance(DateTime days);
@@ -57,6 +60,7 @@ class FakeClock final : public Clock {
 
   unsigned BlockedMs() const;  // milliseconds of the latest sleeper that began to wait
   std::vector<unsigned> FinishedSleeps() const;  // in the order they ended
+  unsigned StoppedWaits() const;  // waits that a stop ended early
 
  private:
   mutable std::mutex lock_;
@@ -70,6 +74,9 @@ class FakeClock final : public Clock {
   unsigned blocked_ = 0;
   unsigned blockedMs_ = 0;
   std::vector<unsigned> finished_;
+  unsigned stoppedWaits_ = 0;
+
+  bool WaitOrStop(unsigned ms, HANDLE stop);  // stop may be null
 };
 
 }  // namespace qm::test
