@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qm {
@@ -309,6 +310,67 @@ TEST_F(ConfDoc, ASavedFileLoadsAgainHereAndInTheServerWithTheSameTags) {
   EXPECT_EQ(tags[2].Path, "C:\\D\xe9j\xe0\\");
   EXPECT_EQ(tags[2].FType, 2);
   EXPECT_EQ(core.TargetPath(), "E:\\Backup\\");
+}
+
+// The window saves a change while the server saves the results of a run, each program holding
+// the other at its own save's seam: whichever holds the other, conf.xml ends with both.
+TEST_F(ConfDoc, TheTwoProgramsSavesNeverInterleaveAndKeepBothTheChangeAndTheRunsResults) {
+  enum Held { kWindowBetweenItsReadAndItsSwap, kServerBeforeItsLook };
+  for (const Held held : {kWindowBetweenItsReadAndItsSwap, kServerBeforeItsLook}) {
+    SCOPED_TRACE(held == kWindowBetweenItsReadAndItsSwap ? "window held" : "server held");
+    ASSERT_TRUE(test::WriteFileBytes(path_, ConfText({"a", "b"})));
+    ConfigDocument window;
+    window.Load(path_, nullptr, kNow);
+    ServerCore core;
+    ConfigFile server(path_);
+    ASSERT_TRUE(server.Load(core, kNow).complete);
+    // The run copied a: its results are in the server's memory, not yet in the file.
+    const std::vector<TTagItem> before = core.Tags();
+    std::vector<TTagItem> after = before;
+    after[0].Size = 77;
+    after[0].LastSync = EncodeDateTime({2024, 5, 6, 7, 8, 9});
+    const DateTime runStart = EncodeDateTime({2024, 5, 6, 7, 0, 0});
+    core.FinishRun(before, after, runStart);
+    window.Root().ChildByName("syncperiod").SetText("60000");  // the user's change
+
+    // The other save runs on a thread of its own (a lock is one thread's): the held one goes
+    // on once the other is seen waiting for the lock, or has finished without waiting.
+    UniqueKernelHandle otherWaitsOrIsDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const auto signal = [&] { SetEvent(otherWaitsOrIsDone.get()); };
+    std::thread other;
+    if (held == kWindowBetweenItsReadAndItsSwap) {
+      server.SetLockBusyHook(signal);
+      window.SetSaveHold([&] {
+        other = std::thread([&] {
+          server.Save(core);
+          signal();
+        });
+        WaitForSingleObject(otherWaitsOrIsDone.get(), 30000);
+      });
+      window.Save(path_);
+    } else {
+      UniqueKernelHandle serverHeld(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+      server.SetSaveHold([&] {
+        SetEvent(serverHeld.get());
+        WaitForSingleObject(otherWaitsOrIsDone.get(), 30000);
+      });
+      other = std::thread([&] { server.Save(core); });
+      ASSERT_EQ(WaitForSingleObject(serverHeld.get(), 30000), WAIT_OBJECT_0);
+      window.SetLockBusyHook(signal);
+      window.Save(path_);
+      signal();
+    }
+    other.join();
+
+    ServerCore saved;
+    ASSERT_TRUE(ConfigFile(path_).Load(saved, kNow).complete) << OnDisk(path_);
+    EXPECT_EQ(PeriodToMs(saved.SyncPeriod()), 60000) << "the window's change is lost";
+    EXPECT_DOUBLE_EQ(saved.LastSync(), runStart) << "the last scan went back";
+    const std::vector<TTagItem> tags = saved.Tags();
+    ASSERT_EQ(tags.size(), 2u);
+    EXPECT_DOUBLE_EQ(tags[0].LastSync, after[0].LastSync) << "the run's results went back";
+    EXPECT_EQ(tags[0].Size, 77u);
+  }
 }
 
 TEST_F(ConfDoc, DeactivateDropsTheTreeWithoutWriting) {
