@@ -2,6 +2,7 @@
 // end): the run ends at its next file and saves what it finished, then the server ends in its
 // orderly way.
 #include "base/fileio.h"
+#include "base/handles.h"
 #include "tools/protocol.h"
 #include "server/trayicons.h"
 #include "support/controlclient.h"
@@ -11,6 +12,8 @@
 #include "tools/tools.h"
 
 #include <gtest/gtest.h>
+
+#include <tlhelp32.h>
 
 #include <string>
 #include <utility>
@@ -113,6 +116,51 @@ TEST(TrayExit, TheSessionsEndSavesWhatARunFinishedBeforeItsAnswer) {
                                   kRunMs, &answer));
   // The system may end the process as soon as the answer is in: the results are on disk now.
   run.ExpectResultsSoFar();
+  ASSERT_NO_FATAL_FAILURE(ExpectOrderlyEnd(run.server));
+}
+
+// The server's sync thread, the one of its threads at idle priority, opened to be suspended.
+UniqueKernelHandle OpenSyncThread(DWORD pid) {
+  UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return {};
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+       more = Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID != pid) continue;
+    UniqueKernelHandle thread(OpenThread(THREAD_QUERY_INFORMATION | THREAD_SUSPEND_RESUME, FALSE,
+                                         entry.th32ThreadID));
+    if (thread && GetThreadPriority(thread.get()) == THREAD_PRIORITY_IDLE) return thread;
+  }
+  return {};
+}
+
+// A run that no stop reaches (here: its thread suspended; on Wine a copy of many gigabytes,
+// which its CopyFileEx cannot cancel; on Windows a volume that stops answering): the server
+// still answers the session's end within the 5 seconds that Windows gives it, with what the
+// run finished saved and its last log line written.
+TEST(TrayExit, TheSessionsEndIsAnsweredInTimeWithTheResultsSavedWhenTheRunCannotBeStopped) {
+  FillFmtSettings("DD-MM-yyyy");
+  HeldRun run;
+  ASSERT_NO_FATAL_FAILURE(run.Hold());
+  const UniqueKernelHandle sync = OpenSyncThread(run.server.process.Pid());
+  ASSERT_TRUE(sync) << "no thread of the server runs at idle priority";
+  ASSERT_NE(SuspendThread(sync.get()), static_cast<DWORD>(-1));
+  const HWND form =
+      test::WaitForProcessWindowOfClass(run.server.process.Pid(), "TfrQuillmereServ", kAnswerMs);
+  ASSERT_NE(form, nullptr);
+  constexpr unsigned kWindowsLimitMs = 5000;
+  DWORD_PTR answer = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(form, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                  kWindowsLimitMs, &answer));
+  EXPECT_TRUE(SendMessageTimeoutA(form, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                  kWindowsLimitMs, &answer))
+      << "Windows would have ended the server before it answered";
+  run.ExpectResultsSoFar();
+  const auto lines = test::ReadLines(run.server.LogPath());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(test::LogText(lines.back()), "QuillmereServer# Stoped.");
+  // What Windows does after the answer, the server does itself: it ends.
   ASSERT_NO_FATAL_FAILURE(ExpectOrderlyEnd(run.server));
 }
 
