@@ -68,6 +68,12 @@ void TfrMain::LoadConfig() {
   } catch (...) {
     // The window still shows what it can of whatever the document holds.
   }
+  // The session ended while the load's question was open: the window has gone, and the
+  // document goes with it, as at every end.
+  if (!hwnd()) {
+    FormClose();
+    return;
+  }
   ShowConfig();
 }
 

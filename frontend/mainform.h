@@ -93,6 +93,7 @@ class TfrMain : public Window {
   // --- creation, closing, menus, help (mainform.cpp) ---
   void FormCreate();
   void FormClose();
+  void EndSession();  // WM_ENDSESSION(TRUE): ends the program as its closing does
   void Exit1Click();
   void QuillmereHelp1Click();
   void AboutQuillmere1Click();
