@@ -177,6 +177,10 @@ bool IsLater(const std::optional<DateTime>& theirs, const std::optional<DateTime
 
 // Both lists are read from text, not from the tree: walking thousands of items through the
 // library costs more than the whole save. Only the items taken are looked up in the tree.
+//
+// The window counts a size only when it tags an item; from then on the server's is the one to
+// keep, whatever the lastsync: a run renews a folder's size also when it copies nothing (files
+// deleted at the source) and leaves its lastsync as it was.
 TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
                                                const std::string& ownText) {
   TakenRunResults taken;
@@ -208,9 +212,12 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
     if (partners[i] < 0) continue;
     const ItemRunResult& ours = own->items[i];
     const ItemRunResult& theirs = file->items[static_cast<size_t>(partners[i])];
-    if (theirs.lastSync == ours.lastSync) continue;  // most items, at most saves
+    const bool sameSize = theirs.size == ours.size;
+    if (sameSize && theirs.lastSync == ours.lastSync) continue;  // most items, at most saves
     const std::optional<std::string> lastSync = Narrow(theirs.lastSync), size = Narrow(theirs.size);
-    if (!IsCount(size) || !IsLater(DateOf(lastSync), DateOf(Narrow(ours.lastSync)))) continue;
+    if (!IsCount(size)) continue;
+    const bool later = IsLater(DateOf(lastSync), DateOf(Narrow(ours.lastSync)));
+    if (!later && sameSize) continue;
     if (items.empty()) items = root.ChildByName("tagslist").Children();
     if (i >= items.size()) break;
     const XmlNode& item = items[i];
@@ -219,7 +226,7 @@ TakenRunResults ConfigDocument::TakeRunResults(const std::string& path,
     if (TextOf(item.ChildByName("caption")) != Narrow(ours.caption) ||
         TextOf(item.ChildByName("path")) != Narrow(ours.path))
       continue;
-    item.ChildByNameOrAppend("lastsync").SetText(*lastSync);
+    if (later) item.ChildByNameOrAppend("lastsync").SetText(*lastSync);
     item.ChildByNameOrAppend("size").SetText(*size);
     taken.items.push_back(static_cast<int>(i));
   }

@@ -68,6 +68,12 @@ void TfrMain::LoadConfig() {
   } catch (...) {
     // The window still shows what it can of whatever the document holds.
   }
+  // The session ended while the load's question was open: the window has gone, and the
+  // document goes with it, as at every end.
+  if (!hwnd()) {
+    FormClose();
+    return;
+  }
   ShowConfig();
 }
 
@@ -186,11 +192,15 @@ void TfrMain::ShowRunResults(const TakenRunResults& taken) {
     const ScreenLocale locale = UserScreenLocale();
     for (int index : taken.items) {
       XmlChildElements values(items.at(static_cast<size_t>(index)));
-      SetCellText(lvTagged, index, kLastSyncColumn,
-                  LastSyncText(TextToDateTime(values.ByNameOrAppend("lastsync").Text()), locale));
       SetCellText(lvTagged, index, kSizeColumn,
                   SizeColumnText(ParseInt32(values.ByNameOrAppend("size").Text()),
                                  locale.decimalSeparator));
+      // A size comes whatever the lastsync, and an item's own lastsync may not read as a date.
+      try {
+        SetCellText(lvTagged, index, kLastSyncColumn,
+                    LastSyncText(TextToDateTime(values.ByNameOrAppend("lastsync").Text()), locale));
+      } catch (...) {
+      }
     }
   } catch (...) {
     // Only values that read were taken; the rows keep what they showed.

@@ -442,6 +442,18 @@ void TfrMain::FormClose() {
   ConfXML.Deactivate();
 }
 
+void TfrMain::EndSession() {
+  // At a log-off or shut-down Windows may end the process as soon as WM_ENDSESSION is answered.
+  // The Restart Manager's close (ENDSESSION_CLOSEAPP) does not: it waits for the program to end
+  // by itself, and an installer kills one that stays only after a timeout, if at all. So the
+  // end is a close: the document dropped unwritten before the answer, then the window goes and
+  // the loop ends. Wine's Restart Manager closes no program; only the tests send this here.
+  // A box the window owns (a question, the About box, a picker) goes with the window: its modal
+  // loop returns no answer (0), and the handler that asked finds the document dropped.
+  FormClose();
+  DestroyWindow(hwnd());
+}
+
 void TfrMain::Exit1Click() { SendMessageA(hwnd(), WM_CLOSE, 0, 0); }
 
 void TfrMain::QuillmereHelp1Click() {
@@ -533,8 +545,9 @@ LRESULT TfrMain::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       ReciveMsg(reinterpret_cast<HWND>(wp), lp);
       return 0;
     case WM_ENDSESSION:
-      // Windows ends the program once this returns; like a close, the end writes nothing.
-      if (wp) FormClose();
+      // Whatever lParam says: a log-off or shut-down, or ENDSESSION_CLOSEAPP, with which the
+      // Restart Manager closes programs for installers and updates.
+      if (wp) EndSession();
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;

@@ -36,8 +36,9 @@ struct FrontEnvironment {
   Clock* clock = &SystemClock();
   std::string registryKey = kServerKeyPath;  // under HKEY_LOCAL_MACHINE
   bool visible = true;                       // tests may keep the window hidden
-  // Starts the server program beside conf.xml; null: StartServerProcess. Tests stand in for it.
-  std::function<bool(const std::string& confPath)> startServer;
+  // Starts the server program beside conf.xml and hands out its process, as
+  // StartServerProcess does (null: StartServerProcess). Tests stand in for it.
+  std::function<bool(const std::string& confPath, UniqueKernelHandle* process)> startServer;
 };
 
 // The caption of the box that reports a failure.
@@ -93,6 +94,7 @@ class TfrMain : public Window {
   // --- creation, closing, menus, help (mainform.cpp) ---
   void FormCreate();
   void FormClose();
+  void EndSession();  // WM_ENDSESSION(TRUE): ends the program as its closing does
   void Exit1Click();
   void QuillmereHelp1Click();
   void AboutQuillmere1Click();
@@ -228,6 +230,8 @@ class TfrMain : public Window {
   FrontEnvironment env_;
   // "Start Sync Process" came while the server last heard from still ran (mainstatus.cpp).
   bool startWhenServerEnds_ = false;
+  // The server process this window started last, until a server answers (mainstatus.cpp).
+  UniqueKernelHandle startedProcess_;
   HACCEL accelerators_ = nullptr;
   std::unique_ptr<TAboutBox> aboutBox_;
   // Fonts, pictures, the labels and group boxes that no handler works with, the tool tips and

@@ -92,9 +92,14 @@ void TfrMain::StopSyncProcess1Click() { PostToServer(FServerWnd, hwnd(), cmdStop
 void TfrMain::StartSyncProcess1Click() {
   // Only a server known to be down is started; a running one would ask about itself.
   if (TextOf(lbStatus) != StatusText(ssError)) return;
+  // The status reads "Stopped" until the server just started has published its window and
+  // answered, a few seconds; a second one would ask whether to end the first. One that ended
+  // unheard (its user answered No to its question, or it failed) no longer counts.
+  if (ProcessRunning(startedProcess_.get())) return;
   // A stopped server falls silent at once but may copy on for a while: a second one would
-  // offer to end it in the middle of its run. The status tick starts it after that end.
-  if (ProcessRunning(FServerProcess.get())) {
+  // offer to end it in the middle of its run. The status tick starts it after that end, once
+  // for every press made meanwhile, also for one that comes after the end and before the tick.
+  if (startWhenServerEnds_ || ProcessRunning(FServerProcess.get())) {
     startWhenServerEnds_ = true;
     return;
   }
@@ -102,20 +107,24 @@ void TfrMain::StartSyncProcess1Click() {
 }
 
 void TfrMain::StartServer() {
+  startedProcess_.reset();
   if (env_.startServer)
-    env_.startServer(FConfPath);
+    env_.startServer(FConfPath, &startedProcess_);
   else
-    StartServerProcess(FConfPath);
+    StartServerProcess(FConfPath, &startedProcess_);
 }
 
 void TfrMain::HeardFrom(HWND sender) {
   if (!IsServerControlWindow(sender)) return;
-  // A server answers: there is one to talk to, and none to start.
+  // A server answers: there is one to talk to, and none to start. The process started last
+  // counts as heard: a later stop and start waits for it as for any server heard from.
   startWhenServerEnds_ = false;
+  UniqueKernelHandle started = std::move(startedProcess_);
   DWORD pid = 0;
   GetWindowThreadProcessId(sender, &pid);
   if (FServerProcess && GetProcessId(FServerProcess.get()) == pid) return;
-  FServerProcess = OpenProcessOf(sender);
+  FServerProcess = started && GetProcessId(started.get()) == pid ? std::move(started)
+                                                                 : OpenProcessOf(sender);
 }
 
 void TfrMain::tmrStartTimer() {

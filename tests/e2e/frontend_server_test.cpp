@@ -1,6 +1,6 @@
 // The built Quillmere.exe against the built QuillmereServ.exe, both installed in one folder
 // whose path holds a blank: the status poll, "Sync Now", "Stop Sync Process" and
-// "Start Sync Process".
+// "Start Sync Process", also pressed again and again.
 #include "frontend/mainform.h"
 
 #include "support/frontprocess.h"
@@ -139,6 +139,28 @@ TEST_F(FrontAndServer, StopShowsStoppedAfterTheSilenceAndStartRunsTheServerFromI
   EXPECT_STRCASEEQ(ImagePath(started[0]).c_str(), (folder + "QUILLMERESERV.exe").c_str());
   // The restarted server is found again at the first silent tick after it published itself.
   EXPECT_TRUE(WaitForStatus("Running", 15000)) << Status();
+}
+
+// A user who sees "Stopped" after a stop and nothing happen at his press presses again and again,
+// while the new server is still starting. One server comes of it: any further one would ask
+// whether to end the one before it.
+TEST_F(FrontAndServer, StartPressedAgainAndAgainAfterAStopStartsOneServer) {
+  StartServer();
+  StartFront();
+  ASSERT_TRUE(WaitForStatus("Running", 15000)) << Status();
+  ASSERT_TRUE(front.Command(idStopSyncProcess1));
+  ASSERT_TRUE(server.WaitForExit(kEndMs));
+  ASSERT_TRUE(WaitForStatus("Stopped", 15000)) << Status();
+
+  constexpr int kPresses = 20;
+  constexpr DWORD kPressPauseMs = 250;  // the pace of a user's clicks
+  for (int i = 0; i < kPresses; ++i) {
+    ASSERT_TRUE(front.Command(idStartSyncProcess1));
+    Sleep(kPressPauseMs);
+  }
+  ASSERT_TRUE(WaitForStatus("Running", kStartMs)) << Status();
+  EXPECT_EQ(ServerProcessIds().size(), 1u);
+  EXPECT_EQ(FindWindowA(nullptr, test::kAlreadyRunningCaption), nullptr);
 }
 
 }  // namespace

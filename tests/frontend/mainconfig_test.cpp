@@ -256,6 +256,9 @@ TEST_F(ConfigView, SaveWritesTheDocumentWaitsThenNotifiesTheServer) {
 
 // The server writes each run's results into conf.xml; the window keeps what it loaded. A save
 // must not put the older values back: an item whose files do not change would stay "Never".
+// The window never counts an item already listed, so the size is the file's whatever the
+// lastsync: a run renews a folder's size also when it copies nothing (files deleted at the
+// source) and keeps its lastsync.
 TEST_F(ConfigView, ASaveKeepsTheLaterRunResultsOfTheFileAndShowsThem) {
   const auto item = [](const std::string& caption, const std::string& lastSync,
                        const std::string& size, const std::string& kind) {
@@ -273,30 +276,41 @@ TEST_F(ConfigView, ASaveKeepsTheLaterRunResultsOfTheFileAndShowsThem) {
   };
   Start(withSilentFlag(Conf("3600000", "C:\\Backup\\", never,
                             item("a", never, "1", "0") + item("a", never, "1", "0") +
-                                item("b", never, "1", "2") + item("c", run, "5", "0")),
+                                item("b", never, "1", "2") + item("c", run, "5", "0") +
+                                item("d", run, "4096", "2") + item("e", never, "3", "0") +
+                                item("f", "soon", "2", "0")),
                        "0"));
   fx.WriteConf(withSilentFlag(Conf("3600000", "C:\\Backup\\", run,
                                    item("a", never, "1", "0") + item("a", run, "7", "1") +
-                                       item("b", run, "9", "0") + item("c", never, "1", "0")),
+                                       item("b", run, "9", "0") + item("c", never, "1", "0") +
+                                       item("d", run, "1536", "2") + item("e", never, "x", "0") +
+                                       item("f", "soon", "8", "0")),
                               "1"));
 
   form().SaveConfigAndNotify();
   const XmlNode tags = form().ConfXML.Root().ChildByName("tagslist");
   const struct {
     std::string lastSync, size;
-  } expected[] = {{never, "1"}, {run, "7"}, {never, "1"}, {run, "5"}};
-  for (int i = 0; i < 4; ++i) {
+  } expected[] = {{never, "1"}, {run, "7"},    {never, "1"},
+                  {run, "1"},   {run, "1536"}, {never, "3"}};  // "x" is no size
+  for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(tags.Child(i).ChildByName("lastsync").Text(), expected[i].lastSync);
     EXPECT_EQ(tags.Child(i).ChildByName("size").Text(), expected[i].size);
     EXPECT_EQ(fx.Cell(i, 3), LastSyncText(TextToDateTime(expected[i].lastSync)));
+    EXPECT_EQ(fx.Cell(i, 4), SizeColumnText(std::stoi(expected[i].size), UserDecimalSeparator()));
   }
+  // A lastsync that is no date leaves its cell empty, and the size taken still shows.
+  EXPECT_EQ(tags.Child(6).ChildByName("size").Text(), "8");
+  EXPECT_EQ(fx.Cell(6, 3), "");
+  EXPECT_EQ(fx.Cell(6, 4), SizeColumnText(8, UserDecimalSeparator()));
   EXPECT_EQ(form().ConfXML.Root().ChildByName("lastsyncdate").Text(), run);
   EXPECT_EQ(fx.Text(form().lbLastScan), DateOnScreen(ran));
   const std::string saved = test::ReadFileOrEmpty(fx.ConfPath());
   EXPECT_NE(saved.find("<lastsyncdate>" + run + "</lastsyncdate>"), std::string::npos) << saved;
   EXPECT_NE(saved.find("<lastsync>" + run + "</lastsync>\r\n   <size>7</size>"),
             std::string::npos) << saved;
+  EXPECT_NE(saved.find("<size>1536</size>"), std::string::npos) << saved;
   EXPECT_NE(saved.find("<silentflag>1</silentflag>"), std::string::npos) << saved;
 }
 

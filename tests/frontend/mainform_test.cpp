@@ -1,6 +1,6 @@
 // The main window's frame: its size and minimum, the controls' places and how they follow a
 // resize, the tag list's columns, the menus, the scan-interval field, the help contexts, the
-// About box and closing without writing.
+// About box, and closing and the session's end, which write nothing and end the program.
 #include "frontend/mainform.h"
 
 #include "frontend/about.h"
@@ -325,9 +325,26 @@ TEST_F(MainForm, AboutBoxTitleAndVersionShowWholeSideBySide) {
   EXPECT_LE(version.right, TAboutBox::kClientWidth);
 }
 
-TEST_F(MainForm, ClosingAndTheSessionsEndWriteNothing) {
-  for (bool sessionEnds : {false, true}) {
+// Installers and updates close programs through the Restart Manager, with ENDSESSION_CLOSEAPP;
+// a log-off or shut-down sends other flags. Each end of the session ends the program as its
+// closing does, writing nothing; a session end that was called off (FALSE) changes nothing.
+TEST_F(MainForm, ClosingAndTheSessionsEndWriteNothingAndEndTheProgram) {
+  const struct {
+    const char* how;
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+    bool ends;
+  } cases[] = {
+      {"Exit", WM_COMMAND, MAKEWPARAM(idExit1, 0), 0, true},
+      {"log-off", WM_ENDSESSION, TRUE, static_cast<LPARAM>(ENDSESSION_LOGOFF), true},
+      {"the Restart Manager", WM_ENDSESSION, TRUE, static_cast<LPARAM>(ENDSESSION_CLOSEAPP), true},
+      {"shut-down", WM_ENDSESSION, TRUE, 0, true},
+      {"called off", WM_ENDSESSION, FALSE, static_cast<LPARAM>(ENDSESSION_CLOSEAPP), false},
+  };
+  for (const auto& c : cases) {
     for (bool withConf : {false, true}) {
+      SCOPED_TRACE(std::string(c.how) + (withConf ? ", with conf.xml" : ", without conf.xml"));
       FrontForm form;
       if (withConf) form.WriteConf(kConfWithoutPeriod);
       TfrMain& f = form.Create();
@@ -335,18 +352,82 @@ TEST_F(MainForm, ClosingAndTheSessionsEndWriteNothing) {
       f.ConfXML.Root().ChildByNameOrAppend("lastsyncdate").SetText("02-02-2024");
       const std::vector<std::string> before = Files(form.folder);
       const HWND window = f.hwnd();
-      if (sessionEnds) {
-        SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-      } else {
-        SendMessageA(window, WM_COMMAND, MAKEWPARAM(idExit1, 0), 0);
-        EXPECT_FALSE(IsWindow(window)) << "Exit closes the window";
-      }
-      EXPECT_FALSE(f.ConfXML.Active()) << sessionEnds;
-      EXPECT_EQ(Files(form.folder), before) << sessionEnds << withConf;
+      SendMessageA(window, c.msg, c.wp, c.lp);
+      EXPECT_EQ(IsWindow(window) != FALSE, !c.ends) << "the window goes";
+      EXPECT_EQ(test::TakeQuitMessage(), c.ends) << "the message loop ends";
+      EXPECT_EQ(f.ConfXML.Active(), !c.ends);
+      EXPECT_EQ(Files(form.folder), before);
       if (withConf) {
         EXPECT_EQ(test::ReadFileOrEmpty(form.ConfPath()), kConfWithoutPeriod);
       }
     }
+  }
+}
+
+// The session may end while a question of the window is open: the question goes with the window,
+// the handler that asked changes nothing, and the program ends. Real message boxes, whose own
+// loop delivers what was posted before they opened.
+TEST_F(MainForm, TheSessionsEndWhileAQuestionIsOpenTakesItAlongAndChangesNothing) {
+  const std::string oneTag =
+      "<?xml version=\"1.0\" encoding=\"Windows-1251\"?>\r\n<configuration>\r\n"
+      " <lastsyncdate>01-01-2004</lastsyncdate>\r\n <syncperiod>3600000</syncperiod>\r\n"
+      " <targetdrive>C:\\Backup\\</targetdrive>\r\n <tagslist>\r\n"
+      "  <item><caption>a.txt</caption><path>C:\\Docs\\</path><lastsync>01-01-2004</lastsync>"
+      "<size>1</size><ftype>0</ftype></item>\r\n </tagslist>\r\n</configuration>\r\n";
+  const struct {
+    const char* question;
+    const char* confAtTheQuestion;  // what conf.xml holds when it is asked
+    void (*ask)(FrontForm& form);
+  } cases[] = {
+      {"untag the row", oneTag.c_str(),
+       [](FrontForm& form) {
+         form.Select(0);
+         form.Click(form.form->btUnTag);
+       }},
+      {"keep the configuration of an empty file", "",
+       [](FrontForm& form) { form.form->Refresh1Click(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.question);
+    FrontForm form;
+    form.WriteConf(oneTag);
+    TfrMain& f = form.Create();
+    ASSERT_EQ(form.Rows(), 1);
+    form.WriteConf(c.confAtTheQuestion);
+    const std::vector<std::string> before = Files(form.folder);
+    SetMessageBoxHandler({});  // the fixture puts its own back at the end
+
+    // Runs inside the question's loop unless the question has gone: then it finds nothing
+    // open, and the test's own pumping runs it.
+    bool questionStayed = false;
+    FunctionWindow check([&](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+      if (msg != WM_APP) return DefWindowProcA(hwnd, msg, wp, lp);
+      EnumThreadWindows(
+          GetCurrentThreadId(),
+          [](HWND window, LPARAM stayed) -> BOOL {
+            char name[16] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (std::string(name) != "#32770") return TRUE;
+            *reinterpret_cast<bool*>(stayed) = true;
+            SendMessageA(window, WM_COMMAND, IDNO, 0);
+            return FALSE;
+          },
+          reinterpret_cast<LPARAM>(&questionStayed));
+      return 0;
+    });
+    ASSERT_TRUE(check.Create("QmSessionEndCheck", HiddenWindow::Kind::MessageOnly));
+    const HWND window = f.hwnd();
+    PostMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    PostMessageA(check.hwnd(), WM_APP, 0, 0);
+    c.ask(form);
+
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(test::TakeQuitMessage());
+    test::PumpMessages();
+    EXPECT_FALSE(questionStayed);
+    EXPECT_FALSE(f.ConfXML.Active());
+    EXPECT_EQ(Files(form.folder), before);
+    EXPECT_EQ(test::ReadFileOrEmpty(form.ConfPath()), c.confAtTheQuestion);
   }
 }
 

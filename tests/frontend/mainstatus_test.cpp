@@ -1,5 +1,6 @@
 // The main window's status poll and its handling of the server's answers, on a fake clock: the
-// silence rule, the registry read on silent ticks, status replies of every kind.
+// silence rule, the registry read on silent ticks, status replies of every kind, and when
+// "Start Sync Process" starts a server.
 #include "frontend/mainform.h"
 
 #include "frontend/screentext.h"
@@ -11,6 +12,8 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace qm {
 namespace {
@@ -246,6 +249,50 @@ TEST_F(StatusClient, StartWaitsUntilTheProcessOfTheServerLastHeardHasEnded) {
   form().tmrCheckStatusTimer();
   EXPECT_EQ(fx.serverStarts, std::vector<std::string>{fx.ConfPath()});
   EXPECT_EQ(fx.Text(form().lbStatus), "Stopped");
+}
+
+// After "Stop Sync Process" the window reads "Stopped" while the old process may still finish
+// its run, and a user who sees nothing happen presses again and again. All of it makes one start,
+// and no more while the new server has not answered yet: each further one would ask whether to
+// end the servers before it.
+TEST_F(StatusClient, PressesWhileTheOldServerEndsAndTheNewOneStartsMakeOneStart) {
+  const std::string helper = test::BinDir() + "qm_instance_helper.exe";
+  SendMessageA(form().hwnd(), WM_SYNCCONTROL, reinterpret_cast<WPARAM>(server.hwnd()), 0);
+  test::ServerProcess finishing;
+  ASSERT_TRUE(finishing.Start(helper, "wait 120"));
+  form().FServerProcess.reset(OpenProcess(SYNCHRONIZE, FALSE, finishing.Pid()));
+  // Each start stands a process in for the new server; it answers nothing.
+  std::vector<std::unique_ptr<test::ServerProcess>> started;
+  fx.startedProcess = [&] {
+    started.push_back(std::make_unique<test::ServerProcess>());
+    if (!started.back()->Start(helper, "wait 120")) return UniqueKernelHandle();
+    return UniqueKernelHandle(OpenProcess(SYNCHRONIZE, FALSE, started.back()->Pid()));
+  };
+  const auto pressesThenATick = [&](int presses) {
+    for (int i = 0; i < presses; ++i) form().StartSyncProcess1Click();
+    fx.clock.Advance(1 * kOneSecond);
+    form().tmrCheckStatusTimer();
+  };
+  fx.clock.Advance(5 * kOneSecond);
+  pressesThenATick(0);
+  ASSERT_EQ(fx.Text(form().lbStatus), "Stopped");
+
+  for (int second = 0; second < 3; ++second) pressesThenATick(3);
+  EXPECT_TRUE(fx.serverStarts.empty()) << "the old server still runs";
+  finishing.Kill();
+  for (int i = 0; i < 3; ++i) form().StartSyncProcess1Click();
+  EXPECT_TRUE(fx.serverStarts.empty()) << "the start waits for the tick";
+  pressesThenATick(0);
+  EXPECT_EQ(fx.serverStarts.size(), 1u) << "one start for every press while it ran";
+  for (int second = 0; second < 3; ++second) pressesThenATick(3);
+  EXPECT_EQ(fx.serverStarts.size(), 1u) << "the new server has not answered yet";
+  EXPECT_EQ(fx.Text(form().lbStatus), "Stopped");
+
+  // Its user answered No to its question: it ended without a word, and a press starts again.
+  ASSERT_EQ(started.size(), 1u);
+  started[0]->Kill();
+  form().StartSyncProcess1Click();
+  EXPECT_EQ(fx.serverStarts.size(), 2u);
 }
 
 }  // namespace

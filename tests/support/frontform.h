@@ -17,6 +17,7 @@
 #include <commctrl.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,8 +105,9 @@ class FrontForm {
     env.clock = &clock;
     env.registryKey = key;
     env.visible = false;
-    env.startServer = [this](const std::string& confPath) {
+    env.startServer = [this](const std::string& confPath, UniqueKernelHandle* process) {
       serverStarts.push_back(confPath);
+      if (process && startedProcess) *process = startedProcess();
       return true;
     };
     form = std::make_unique<TfrMain>(env);
@@ -188,6 +190,9 @@ class FrontForm {
   std::deque<int> answers;  // answered first, one per box; then answer
   std::vector<Question> questions;
   std::vector<std::string> serverStarts;  // the conf.xml path of each server start
+  // What each server start hands out as the new server's process; unset: no process, as a
+  // start whose handle was not kept.
+  std::function<UniqueKernelHandle()> startedProcess;
   std::unique_ptr<TfrMain> form;
 
  private:
