@@ -23,7 +23,7 @@ namespace qm {
 struct TakenRunResults {
   bool lastSyncDate = false;
   bool silentFlag = false;
-  std::vector<int> items;  // children of tagslist whose lastsync and size were taken
+  std::vector<int> items;  // children of tagslist whose size (and later lastsync) were taken
 };
 
 class ConfigDocument {
@@ -54,12 +54,13 @@ class ConfigDocument {
   // was.
   //
   // The server writes its run results into the file after each run, while the document keeps
-  // what was loaded: a save first takes, under the FileWriteLock that the server's saves take
-  // too, from the file as it stands the later lastsyncdate and,
-  // for each item paired with one there as the server pairs tags, the later lastsync with its
-  // size, so that a save never moves them back. The silent flag, which only the server changes
-  // (the user silenced its warning), is taken as the file holds it. A file that cannot be read or parsed gives
-  // nothing. What was taken is put in *taken, also when the write then fails.
+  // what was loaded: a save first takes from the file as it stands the later lastsyncdate and,
+  // for each item paired with one there as the server pairs tags, the file's size and the later
+  // lastsync, so that a save never moves them back. The silent flag, which only the server
+  // changes (the user silenced its warning), is taken as the file holds it. A file that cannot
+  // be read or parsed gives nothing. What was taken is put in *taken, also when the write then
+  // fails. The read, the merge and the swap are one step against the server's saves: both
+  // programs take the file's FileWriteLock around them.
   void Save(const std::string& path, TakenRunResults* taken = nullptr);
 
   // Tests: hold runs inside the FileWriteLock, between the read of the file as it stands and

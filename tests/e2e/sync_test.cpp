@@ -2,6 +2,7 @@
 // conf.xml written by hand, then cmdReload and cmdSyncNow; the copies, the status and conf.xml
 // looked at from outside.
 #include "base/fileio.h"
+#include "base/filelock.h"
 #include "base/handles.h"
 #include "tools/protocol.h"
 #include "support/controlclient.h"
@@ -269,6 +270,44 @@ TEST_F(CopyRuns, ARunsResultsOutliveAReloadThatFindsConfHeldAndReachTheFileWhenI
   const auto status = AskStatus(client, server.control);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(status->lastSync, finished->lastSync) << "the reload took back the last sync time";
+}
+
+// The test stands in for the configuration program in the middle of its save: it holds the
+// programs' lock over conf.xml while it writes a text built from a read before the run, with a
+// change of its own. A server save that comes meanwhile waits for the lock, then takes that file
+// in with the run's results, instead of being overwritten by it.
+TEST_F(CopyRuns, AServerSaveWaitsForTheOtherProgramsLockAndKeepsBothItsFileAndTheRunsResults) {
+  ASSERT_NO_FATAL_FAILURE(StartAndSyncNow());
+  const auto finished = WaitForRunEnd(NeverSyncDate);
+  ASSERT_TRUE(finished.has_value()) << "the run did not end";
+  ASSERT_TRUE(WaitForSavedRun(finished->lastSync).has_value());
+
+  FileWriteLock lock(ConfPath());
+  ASSERT_TRUE(lock.Acquire(0));
+  client.Clear();
+  ASSERT_TRUE(client.Post(server.control, cmdGuiStarted));  // the server saves at once
+  bool waiting = false;
+  for (int probe = 0; probe < 200 && !waiting; ++probe) {
+    DWORD_PTR result = 0;
+    waiting = !SendMessageTimeoutA(server.control, WM_NULL, 0, 0, SMTO_NORMAL, 50, &result);
+    ASSERT_EQ(client.Count(), 0u) << "the server saved while the other program held the lock";
+  }
+  ASSERT_TRUE(waiting) << "the server never waited for the lock";
+  ConfFile other = world->Configuration();
+  other.syncperiod = 60000;
+  ASSERT_TRUE(test::WriteFileBytes(ConfPath(), test::FrontEndLayout(other)));
+  lock.Release();
+  ASSERT_TRUE(client.WaitForCount(1, kAnswerMs)) << "no acknowledgement of cmdGuiStarted";
+
+  const auto saved = test::ReadConf(ConfPath());
+  ASSERT_TRUE(saved.has_value()) << test::ReadFileOrEmpty(ConfPath());
+  EXPECT_EQ(saved->syncperiod, 60000) << "the other program's change is lost";
+  EXPECT_LT(std::abs(test::ParsedTime(saved->lastsyncdate) - finished->lastSync), kOneSecond);
+  ASSERT_EQ(saved->items.size(), 2u);
+  EXPECT_EQ(saved->items[0].size, world->tree.TotalKb());
+  EXPECT_EQ(saved->items[1].size, test::KilobytesOf(world->single.bytes.size()));
+  for (const test::ConfItem& item : saved->items)
+    EXPECT_GE(test::ParsedTime(item.lastsync), finished->lastSync - kOneSecond) << item.caption;
 }
 
 }  // namespace
