@@ -66,7 +66,7 @@ TfrQuillmereServ::TfrQuillmereServ(ServerEnvironment env) : env_(std::move(env))
 }
 
 TfrQuillmereServ::~TfrQuillmereServ() {
-  if (created_ && !destroyed_) FormDestroy();
+  if (created_) FormDestroy();  // the steps done already are not done again
   tmrRefresh.reset();
   tmrDlg.reset();
   ctrlWnd_.reset();
@@ -112,8 +112,7 @@ void TfrQuillmereServ::FormCreate() {
 
 void TfrQuillmereServ::FormDestroy() {
   if (!created_) return;
-  destroyed_ = true;
-  RunShutDown();
+  RunShutDown(/*sessionEnds=*/false);
 }
 
 // Each step runs once, in order, whichever call gets to it: the session's end may come while a
@@ -122,14 +121,22 @@ void TfrQuillmereServ::FormDestroy() {
 // No step only passes time: the sync thread's and the log thread's waits end when they are
 // told to end, and the log thread writes its queue before it ends, so a fixed pause for it
 // would only hold back the answer to the session's end.
-void TfrQuillmereServ::RunShutDown() {
-  if (!windowsGone_) {
-    windowsGone_ = true;
+void TfrQuillmereServ::RunShutDown(bool sessionEnds) {
+  // At the session's end the icon goes after the answer: the shell may take seconds to take it
+  // (Wine's takes two; on Windows the taskbar may be ending itself), and the end of the session
+  // takes it away in any case. The Restart Manager's close waits for the program's own end.
+  if (!trayGone_ && !sessionEnds) {
+    trayGone_ = true;
     Guarded([this] {
       RemoveTrayIcon();
       // Nothing should touch the icon that is gone while the rest of the shut-down runs.
       tmrRefresh->SetEnabled(false);
-      // The object stays until the form goes: the end may run inside one of its messages.
+    });
+  }
+  if (!controlGone_) {
+    controlGone_ = true;
+    // The object stays until the form goes: the end may run inside one of its messages.
+    Guarded([this] {
       if (ctrlWnd_) ctrlWnd_->Destroy();
     });
   }
@@ -140,7 +147,7 @@ void TfrQuillmereServ::RunShutDown() {
   }
   Guarded([this] { EndLogThread(); });
   // A sync thread still running may use the tag list and the queue until the process ends.
-  if (syncThreadLeft_) return;
+  if (syncThreadLeft_ || sessionEnds) return;
   Guarded([this] { core.SetTags({}); });
   Guarded([this] {
     tmrDlg->SetEnabled(false);
@@ -157,7 +164,8 @@ void TfrQuillmereServ::Exit1Click() {
 }
 
 void TfrQuillmereServ::EndSession() {
-  FormDestroy();
+  if (created_) RunShutDown(/*sessionEnds=*/true);
+  // The rest of the end (the icon) follows the answer, when the message loop has ended.
   Exit1Click();
 }
 

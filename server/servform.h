@@ -62,7 +62,7 @@ class TfrQuillmereServ {
   // How long the end waits for the sync thread, and for the log thread's last lines; with the
   // rest of the shut-down they stay well within the 5 seconds that Windows gives a program
   // without a visible window to answer the session's end.
-  static constexpr unsigned kSyncEndWaitMs = 1000;
+  static constexpr unsigned kSyncEndWaitMs = 750;
   static constexpr unsigned kLogEndWaitMs = 500;
   // How long a save at the end waits for another save and for the other program's lock.
   static constexpr unsigned kEndSaveWaitMs = 250;
@@ -110,7 +110,7 @@ class TfrQuillmereServ {
   // --- start-up, shut-down, conf.xml (servform.cpp) ---
   void PublishInRegistry();
   LoadOutcome LoadConfigFile();
-  void RunShutDown();
+  void RunShutDown(bool sessionEnds);
   // Ends and frees the sync thread; a run in progress saves what it finished.
   void EndSyncThread();
   void LeaveSyncThread();
@@ -120,10 +120,10 @@ class TfrQuillmereServ {
   std::unique_ptr<ConfigFile> config_;
   std::unique_ptr<FunctionWindow> formWnd_;
   bool created_ = false;
-  bool destroyed_ = false;
   bool endingSyncThread_ = false;  // EndSyncThread waits, further down the stack
   // The steps of the shut-down that have run (RunShutDown).
-  bool windowsGone_ = false;
+  bool trayGone_ = false;
+  bool controlGone_ = false;
   bool stoppedLogged_ = false;
   bool logEnded_ = false;
   bool syncThreadLeft_ = false;
