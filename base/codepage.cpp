@@ -1,6 +1,6 @@
 // Windows' WideCharToMultiByte maps a character the code page lacks to a look-alike by
-// default (best fit: "é" to "e" in Windows-1251, "ā" to "a" in Windows-1252), and so do the
-// A functions that hand out names (FindFirstFileA, GetLongPathNameA, GetModuleFileNameA,
+// default (best fit: U+00E9 to "e" in Windows-1251, U+0101 to "a" in Windows-1252), and so do
+// the A functions that hand out names (FindFirstFileA, GetLongPathNameA, GetModuleFileNameA,
 // Process32First), which convert with the default flags; Wine 8 does the same. Hence
 // WC_NO_BEST_FIT_CHARS here, and W functions wherever a name comes from disk.
 #include "base/codepage.h"
@@ -107,7 +107,8 @@ bool WideToCodePage(std::wstring_view text, UINT codePage, std::string& out) {
 
 std::string WideToSystemText(const wchar_t* text, int length) {
   std::string out;
-  if (length > 0) WideToCodePage(std::wstring_view(text, static_cast<size_t>(length)), GetACP(), out);
+  if (length > 0)
+    WideToCodePage(std::wstring_view(text, static_cast<size_t>(length)), GetACP(), out);
   return out;
 }
 

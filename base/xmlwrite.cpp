@@ -254,7 +254,8 @@ bool AppendCodePageByte(std::string& out, char32_t code, UINT codePage) {
   if (code > 0xFFFF) return false;
   const wchar_t wide = static_cast<wchar_t>(code);
   std::string bytes;
-  if (!WideToCodePage(std::wstring_view(&wide, 1), codePage, bytes) || bytes.size() != 1) return false;
+  if (!WideToCodePage(std::wstring_view(&wide, 1), codePage, bytes) || bytes.size() != 1)
+    return false;
   out += bytes;
   return true;
 }

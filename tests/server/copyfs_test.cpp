@@ -81,8 +81,9 @@ TEST(SourceFolder, ListsEveryNameWholeInTheCodePageAndTellsWhichItCannotHold) {
     UINT codePage;
     Names names;
   } cases[] = {
-      {CP_UTF8, {{"plain.txt", true}, {"\xC4\x81" "b.txt", true}, {"\xE2\x82\xAC\xE2\x82\xAC", true},
-                 {"\xE8\xB3\x87\xE6\x96\x99", true}}},
+      {CP_UTF8,
+       {{"plain.txt", true}, {"\xC4\x81" "b.txt", true}, {"\xE2\x82\xAC\xE2\x82\xAC", true},
+        {"\xE8\xB3\x87\xE6\x96\x99", true}}},
       {1252, {{"\x80\x80", true}, {"??", false}, {"?b.txt", false}, {"plain.txt", true}}},
       {1251, {{"\x88\x88", true}, {"??", false}, {"?b.txt", false}, {"plain.txt", true}}},
   };

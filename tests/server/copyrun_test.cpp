@@ -321,8 +321,9 @@ TEST(CopyRun, AnEntryTheCodePageCannotNameIsReportedAsAFailedCopyAndNotEntered) 
   for (const std::wstring& file : {unheld + L"\\inner.txt", unheld + L".txt"}) {
     UniqueFile made(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string bytes(2048, 'u');
     DWORD written = 0;
-    ASSERT_TRUE(made && WriteFile(made.get(), std::string(2048, 'u').data(), 2048, &written, nullptr));
+    ASSERT_TRUE(made && WriteFile(made.get(), bytes.data(), 2048, &written, nullptr));
   }
   ASSERT_TRUE(WriteFileWithTime(tree + "\\plain.txt", "p", BaseTime()));
   std::vector<TTagItem> tags{Tag(rig.source, "Tree", 2)};
@@ -332,7 +333,8 @@ TEST(CopyRun, AnEntryTheCodePageCannotNameIsReportedAsAFailedCopyAndNotEntered) 
   std::vector<std::pair<std::string, int>> dialogs = rig.dialogs;
   std::sort(dialogs.begin(), dialogs.end());
   EXPECT_EQ(dialogs, (std::vector<std::pair<std::string, int>>{
-                         {test::UnableText("??"), dkMessage}, {test::UnableText("??.txt"), dkMessage}}));
+                         {test::UnableText("??"), dkMessage},
+                         {test::UnableText("??.txt"), dkMessage}}));
   std::vector<std::string> lines = rig.lines;
   std::sort(lines.begin(), lines.end());
   const auto logged = [](const std::string& name) {
