@@ -1,5 +1,6 @@
 #include "base/fileio.h"
 
+#include "base/codepage.h"
 #include "base/handles.h"
 
 #include <windows.h>
@@ -88,28 +89,38 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+namespace {
+
+// In UTF-16 throughout: a listing in the code page would give a name it cannot hold as "?"
+// (which names nothing) or, by best fit on Windows, as the look-alike name of another entry.
+bool RemoveWideTree(const std::wstring& base) {
+  WIN32_FIND_DATAW found;
+  UniqueFind find(FindFirstFileW((base + L"\\*").c_str(), &found));
+  if (find) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = base + L"\\" + name;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveWideTree(full);
+      } else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(full.c_str())) RemoveDirectoryW(full.c_str());
+      }
+    } while (FindNextFileW(find.get(), &found));
+  }
+  find.close();
+  SetFileAttributesW(base.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return RemoveDirectoryW(base.c_str()) != FALSE;
+}
+
+}  // namespace
+
 bool RemoveTree(const std::string& folder) {
   std::string base = folder;
   if (!base.empty() && base.back() == '\\') base.pop_back();
-  WIN32_FIND_DATAA found;
-  UniqueFind find(FindFirstFileA((base + "\\*").c_str(), &found));
-  if (find) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string full = base + "\\" + name;
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        RemoveTree(full);
-      } else {
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!DeleteFileA(full.c_str())) RemoveDirectoryA(full.c_str());
-      }
-    } while (FindNextFileA(find.get(), &found));
-  }
-  find.close();
-  SetFileAttributesA(base.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return RemoveDirectoryA(base.c_str()) != FALSE;
+  return RemoveWideTree(SystemTextToWide(base));
 }
 
 bool FileExists(const std::string& path) {

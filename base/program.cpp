@@ -1,5 +1,7 @@
 #include "base/program.h"
 
+#include "base/codepage.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -7,12 +9,15 @@
 namespace qm {
 
 std::string ProgramFolder() {
-  std::vector<char> buffer(MAX_PATH);
+  // In UTF-16: GetModuleFileNameA would hand a folder the code page cannot hold over as its
+  // best-fit look-alike, another folder, where conf.xml and the log would then be read and
+  // written. With "?" in its place, the path names no folder at all.
+  std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return {};
     if (n < buffer.size()) {
-      std::string path(buffer.data(), n);
+      const std::string path = WideToSystemText(buffer.data(), static_cast<int>(n));
       return path.substr(0, path.find_last_of('\\') + 1);
     }
     // A path longer than the buffer comes back cut off: ask again with more room.

@@ -1,5 +1,7 @@
 #include "base/shellnav.h"
 
+#include "base/codepage.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
@@ -50,12 +52,7 @@ bool FolderFirstByName(const ShellEntry& a, const ShellEntry& b) {
 }  // namespace
 
 std::string Utf16ToAnsi(const wchar_t* text) {
-  if (!text || !*text) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string out(size - 1, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  return out;
+  return text ? WideToSystemText(text, lstrlenW(text)) : std::string();
 }
 
 std::wstring AnsiToUtf16(const std::string& text) {

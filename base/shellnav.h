@@ -84,6 +84,7 @@ std::vector<ShellEntry> FolderEntries(const ShellPlace& folder, bool foldersOnly
 HIMAGELIST SystemSmallImages();
 
 // Parsing names are compared as the file system does: without regard to case.
+// A character the code page cannot hold becomes "?", so that the name names no other entry.
 std::string Utf16ToAnsi(const wchar_t* text);
 std::wstring AnsiToUtf16(const std::string& text);
 std::string StrRetText(STRRET& value, const ITEMIDLIST* relative);  // frees what it holds

@@ -57,29 +57,6 @@ class ByteArrayVariant {
   VARIANT v_;
 };
 
-}  // namespace
-
-std::string WideToSystemText(const wchar_t* text, int length) {
-  if (length <= 0) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring SystemTextToWide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), n);
-  return out;
-}
-
-namespace {
-
 std::string ToSystemText(const std::wstring& wide) {
   return WideToSystemText(wide.data(), static_cast<int>(wide.size()));
 }

@@ -1,13 +1,14 @@
 // An XML document through MSXML (COM). The document is parsed from the file's bytes, so MSXML
 // decodes it by the encoding its declaration names; texts come back as single-byte text of the
-// system code page (characters that code page lacks become "?"). The tree can be edited and
-// written back by the document's own serialiser (MSXML's save is not used: Wine's writes UTF-8
-// under whatever encoding the declaration names).
+// system code page (characters that code page lacks become "?", never look-alikes). The tree
+// can be edited and written back by the document's own serialiser (MSXML's save is not used:
+// Wine's writes UTF-8 under whatever encoding the declaration names).
 //
 // Threads: a document and its nodes are used on the thread that made them, inside one scope
 // (the document holds COM for that thread while it lives).
 #pragma once
 
+#include "base/codepage.h"
 #include "base/handles.h"
 
 #include <stdexcept>
@@ -108,11 +109,6 @@ class XmlDocument {
   ComPtr<IXMLDOMDocument> doc_;
   std::string declaredEncoding_;  // as the declaration spells it; "" without one
 };
-
-// Text of the system code page (CP_ACP) and UTF-16, both ways; unmappable characters become
-// the code page's default character.
-std::string WideToSystemText(const wchar_t* text, int length);
-std::wstring SystemTextToWide(const std::string& text);
 
 // Appends a character's one byte in a single-byte code page; false when the code page has no
 // byte that reads back as that very character (no best-fit look-alikes).

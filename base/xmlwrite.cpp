@@ -253,15 +253,10 @@ bool AppendCodePageByte(std::string& out, char32_t code, UINT codePage) {
   }
   if (code > 0xFFFF) return false;
   const wchar_t wide = static_cast<wchar_t>(code);
-  char byte = 0;
-  BOOL usedDefault = FALSE;
-  if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, &wide, 1, &byte, 1, nullptr, &usedDefault) != 1 ||
-      usedDefault)
+  std::string bytes;
+  if (!WideToCodePage(std::wstring_view(&wide, 1), codePage, bytes) || bytes.size() != 1)
     return false;
-  wchar_t back = 0;
-  if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &byte, 1, &back, 1) != 1 || back != wide)
-    return false;
-  out += byte;
+  out += bytes;
   return true;
 }
 

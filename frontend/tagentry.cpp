@@ -1,5 +1,6 @@
 #include "frontend/tagentry.h"
 
+#include "base/codepage.h"
 #include "base/fileio.h"
 #include "base/folderlist.h"
 #include "base/handles.h"
@@ -46,8 +47,8 @@ bool IsDotsAndBlanks(const std::string& part) {
 // What a path function of the system (path, buffer size, buffer) makes of path; empty when it
 // fails.
 template <class PathFunction>
-std::string SystemPath(const std::string& path, PathFunction function) {
-  std::string out(MAX_PATH, '\0');
+std::wstring SystemPath(const std::wstring& path, PathFunction function) {
+  std::wstring out(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     const DWORD n = function(path.c_str(), static_cast<DWORD>(out.size()), out.data());
     if (n == 0) return {};
@@ -55,34 +56,42 @@ std::string SystemPath(const std::string& path, PathFunction function) {
       out.resize(n);
       return out;
     }
-    out.assign(n, '\0');
+    out.assign(n, L'\0');
   }
   return {};
 }
 
 // One entry has many spellings: a trailing dot or blank, a doubled backslash, an 8.3 short name
-// of itself or of any folder above it. The one kept is the full path (GetFullPathNameA) with
-// the long name of every part (GetLongPathNameA, which alone would keep a trailing dot or
-// blank); a part that differs from its long name only in letter case stays as typed, as letter
-// case tells tags apart (Wine's GetLongPathNameA gives every part that fits 8.3 the case on
-// disk).
-std::string LongFullForm(const std::string& text) {
-  const std::string full = SystemPath(text, [](const char* path, DWORD size, char* out) {
-    return GetFullPathNameA(path, size, out, nullptr);
+// of itself or of any folder above it. The one kept is the full path (GetFullPathName) with the
+// long name of every part (GetLongPathName, which alone would keep a trailing dot or blank); a
+// part that differs from its long name only in letter case stays as typed, as letter case
+// tells tags apart (Wine's GetLongPathName gives every part that fits 8.3 the case on disk).
+// The long names come in UTF-16: GetLongPathNameA would hand a name the code page cannot hold
+// over as its best-fit look-alike, another entry's name. False when a long name has no exact
+// form in the code page: the text names nothing that can be tagged.
+bool LongFullForm(const std::string& text, std::string& form) {
+  form = text;
+  const std::wstring full =
+      SystemPath(SystemTextToWide(text), [](const wchar_t* path, DWORD size, wchar_t* out) {
+        return GetFullPathNameW(path, size, out, nullptr);
+      });
+  if (full.empty()) return true;
+  std::string fullText, longText;
+  if (!WideToCodePage(full, GetACP(), fullText)) return false;
+  const std::wstring longForm = SystemPath(full, [](const wchar_t* path, DWORD size, wchar_t* out) {
+    return GetLongPathNameW(path, out, size);
   });
-  if (full.empty()) return text;
-  const std::string longForm = SystemPath(full, [](const char* path, DWORD size, char* out) {
-    return GetLongPathNameA(path, out, size);
-  });
-  std::vector<std::string> parts = PathParts(full);
-  const std::vector<std::string> longParts = PathParts(longForm);
-  if (longParts.size() != parts.size()) return full;
-  std::string joined;
+  if (!WideToCodePage(longForm, GetACP(), longText)) return false;
+  form = fullText;
+  std::vector<std::string> parts = PathParts(fullText);
+  const std::vector<std::string> longParts = PathParts(longText);
+  if (longParts.size() != parts.size()) return true;
+  form.clear();
   for (size_t i = 0; i < parts.size(); ++i) {
     if (lstrcmpiA(parts[i].c_str(), longParts[i].c_str()) != 0) parts[i] = longParts[i];
-    joined += (i ? "\\" : "") + parts[i];
+    form += (i ? "\\" : "") + parts[i];
   }
-  return joined;
+  return true;
 }
 
 struct SizeWalk {
@@ -164,7 +173,7 @@ bool TagEntryPath(const std::string& text, std::string& entry, const EntryLookup
   FoundEntry found;
   if (std::any_of(typed.begin(), typed.end(), IsDotsAndBlanks) || !lookUp(text, found))
     return false;
-  entry = LongFullForm(text);
+  if (!LongFullForm(text, entry)) return false;
   const std::vector<std::string> parts = PathParts(entry);
   return std::none_of(parts.begin(), parts.end(), [](const std::string& part) {
     return !part.empty() && (part.back() == '.' || part.back() == ' ');

@@ -45,7 +45,8 @@ std::string DropOneTrailingBackslash(const std::string& text);
 // name; none of them can be copied. On success entry is what is tested for a duplicate and
 // stored: the entry's long full form (full path, long names, letter case as typed), so that a
 // trailing dot or blank or a short name is no second spelling of one entry. A form that still
-// has a name ending in a dot or blank is refused: the server cannot copy it.
+// has a name ending in a dot or blank is refused: the server cannot copy it; so is one with a
+// long name that the system code page cannot hold, which no text of the programs can name.
 bool TagEntryPath(const std::string& text, std::string& entry,
                   const EntryLookup& lookUp = FindEntry);
 

@@ -1,10 +1,12 @@
 #include "server/copyfs.h"
 
+#include "base/codepage.h"
 #include "base/fileio.h"
 #include "base/folderlist.h"
 #include "base/handles.h"
 
 #include <atomic>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -110,33 +112,31 @@ bool SameFacts(const EntryFacts& a, const EntryFacts& b) {
          a.lastWrite.dwHighDateTime == b.lastWrite.dwHighDateTime;
 }
 
-bool IsDotName(const wchar_t* name, size_t length) {
-  return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
-}
+bool IsDotName(std::wstring_view name) { return name == L"." || name == L".."; }
 
-// Lists an opened folder, calling add(name, facts) for every entry but "." and "..", with the
-// name as FindFirstFileA would give it. False when the listing could not be started.
+// Lists an opened folder, calling add(name, facts, named) for every entry but "." and "..",
+// with the name in codePage. named is false where the code page cannot hold the name (the name
+// then shows "?" for what it lacks): such a name leads to no entry, or on Windows, through
+// the best fit of the A functions, to another one, so it must be neither opened nor copied.
+// False when the listing could not be started.
 template <class Add>
-bool ListEntries(HANDLE folder, Add&& add) {
+bool ListEntries(HANDLE folder, UINT codePage, Add&& add) {
   // Each listing is read whole before the next one starts: one block serves a thread's walk.
   thread_local std::vector<unsigned char> block;
   std::string name;
   bool started = false;
   const bool whole = ListFolder(folder, block, [&](const FILE_FULL_DIR_INFO& entry) {
     started = true;
-    const size_t length = entry.FileNameLength / sizeof(wchar_t);
-    if (IsDotName(entry.FileName, length)) return;
-    // Two bytes a character hold every code page's longest form.
-    name.resize(length * 2);
-    const int n = WideCharToMultiByte(CP_ACP, 0, entry.FileName, static_cast<int>(length),
-                                      name.data(), static_cast<int>(name.size()), nullptr, nullptr);
-    name.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    const std::wstring_view wide(entry.FileName, entry.FileNameLength / sizeof(wchar_t));
+    if (IsDotName(wide)) return;
+    // An empty name would stand for the folder itself.
+    const bool named = WideToCodePage(wide, codePage, name) && !name.empty();
     EntryFacts facts;
     facts.attributes = entry.FileAttributes;
     facts.lastWrite.dwLowDateTime = entry.LastWriteTime.LowPart;
     facts.lastWrite.dwHighDateTime = static_cast<DWORD>(entry.LastWriteTime.HighPart);
     facts.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
-    add(name, facts);
+    add(name, facts, named);
   });
   return whole || started;
 }
@@ -204,7 +204,10 @@ bool FolderEntries::Read(const std::string& folder) {
   entries_.clear();
   temporaries_.clear();
   const UniqueFile handle = OpenFolderForListing(folder);
-  return handle && ListEntries(handle.get(), [this](const std::string& name, const EntryFacts& facts) {
+  return handle && ListEntries(handle.get(), GetACP(), [this](const std::string& name,
+                                                             const EntryFacts& facts, bool named) {
+    // An entry the code page cannot hold is nobody's copy: no source of it is ever copied.
+    if (!named) return;
     // The first of two names that differ only in case wins, as a single lookup would give.
     entries_.emplace(UpperCaseName(name), facts);
     if (IsTemporaryName(name)) temporaries_.push_back(name);
@@ -225,10 +228,11 @@ SourceFolder::SourceFolder(const std::string& path, const SourceFolder* sameVolu
   if (identified) id_ = id;
 }
 
-bool SourceFolder::List(std::vector<ListedEntry>& entries) const {
+bool SourceFolder::List(std::vector<ListedEntry>& entries, UINT codePage) const {
   entries.clear();
-  return handle_ && ListEntries(handle_.get(), [&](const std::string& name, const EntryFacts& facts) {
-    entries.push_back({name, facts});
+  return handle_ && ListEntries(handle_.get(), codePage, [&](const std::string& name,
+                                                            const EntryFacts& facts, bool named) {
+    entries.push_back({name, facts, named});
   });
 }
 

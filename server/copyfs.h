@@ -53,7 +53,8 @@ constexpr size_t kFilePathLimit = MAX_PATH;
 constexpr size_t kFolderPathLimit = MAX_PATH - 12;
 
 // The entries of one folder by name. Names match without regard to letter case, as a lookup of
-// a single path on Windows does, so one listing answers every lookup in that folder.
+// a single path on Windows does, so one listing answers every lookup in that folder. Entries
+// whose names the system code page cannot hold are left out.
 class FolderEntries {
  public:
   // Lists folder (without trailing "\"); false when it cannot be listed, leaving no entries.
@@ -72,8 +73,9 @@ std::string UpperCaseName(const std::string& name);
 
 // One entry of a folder's listing, its name in the system code page.
 struct ListedEntry {
-  std::string name;
+  std::string name;  // "?" for each character that the code page cannot hold
   EntryFacts facts;
+  bool named = true;  // false: the code page cannot hold the name, which names no entry
 };
 
 // A source folder of a walk, opened once: the walk compares its identity with the folders it
@@ -86,8 +88,8 @@ class SourceFolder {
   // volume is asked for.
   SourceFolder(const std::string& path, const SourceFolder* sameVolumeAs);
   const FolderId* Id() const { return id_ ? &*id_ : nullptr; }  // null: not identified
-  // Its entries but "." and ".."; false when it cannot be listed.
-  bool List(std::vector<ListedEntry>& entries) const;
+  // Its entries but "." and "..", named in codePage; false when it cannot be listed.
+  bool List(std::vector<ListedEntry>& entries, UINT codePage = GetACP()) const;
 
  private:
   UniqueFile handle_;

@@ -331,7 +331,14 @@ DateTime CopyRun::WalkContents(const SourceFolder& folder, const std::string& so
     const std::string& name = found.name;
     const std::string subSource = source + "\\" + name;
     const std::string subDest = dest + "\\" + name;
+    // A name the code page cannot hold leads to no entry, or, through the best fit of the A
+    // functions on Windows, to another one: the entry is reported as a copy that failed, under
+    // its name as it shows, and never entered.
     if (found.facts.IsFolder()) {
+      if (!found.named) {
+        ReportProblem(ctx_, UnableToMoveText(name), pkGeneral);
+        continue;
+      }
       // A link (reparse point) may lead to another volume.
       const bool link = (found.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       const SourceFolder sub(subSource, link ? nullptr : &folder);
@@ -349,6 +356,10 @@ DateTime CopyRun::WalkContents(const SourceFolder& folder, const std::string& so
       Hold();
       const EntryFacts& facts = found.facts;
       totalKb = AddKb(totalKb, BytesToKB64(facts.size));
+      if (!found.named) {
+        ReportProblem(ctx_, UnableToMoveText(name), pkGeneral);
+        continue;
+      }
       if (fill == Fill::Build) CheckBuildFits(subDest, kFilePathLimit);
       if (SyncListedFile(subSource, subDest, facts, destFacts(name, subDest), fill) >= 0)
         t = ctx_.clock.Now();

@@ -1,12 +1,13 @@
 #include "tools/tools.h"
 
+#include "base/codepage.h"
 #include "base/handles.h"
 #include "base/prompt.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace qm {
@@ -44,15 +45,16 @@ std::vector<ProcessEntry> ListProcesses() {
   std::vector<ProcessEntry> processes;
   UniqueSnapshot snapshot(CreateToolhelp32Snapshot(kSnapshotAllKinds, 0));
   if (!snapshot) return processes;
-  PROCESSENTRY32 entry{};
-  // The size of the 8-bit-character entry of this build (296 bytes in 32-bit programs, 304 in
-  // 64-bit ones); the walk refuses any other.
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more;
-       more = Process32Next(snapshot.get(), &entry))
-    processes.push_back(
-        {entry.th32ProcessID,
-         std::string(entry.szExeFile, strnlen(entry.szExeFile, sizeof entry.szExeFile))});
+  // The UTF-16 entry: the 8-bit one carries the image name converted by best fit, so that a
+  // program whose name the code page cannot hold ("QU" U+012A "LLMERESERV.exe") would be taken
+  // for a copy ("QUILLMERESERV.exe") and ended. With "?" in its place it matches nothing.
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;  // the walk refuses any other size
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry))
+    processes.push_back({entry.th32ProcessID,
+                         WideToSystemText(entry.szExeFile,
+                                          static_cast<int>(wcsnlen(entry.szExeFile, MAX_PATH)))});
   return processes;
 }
 

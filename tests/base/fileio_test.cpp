@@ -1,5 +1,6 @@
 #include "base/fileio.h"
 
+#include "base/codepage.h"
 #include "base/handles.h"
 #include "support/fakeclock.h"
 #include "support/testsupport.h"
@@ -105,6 +106,22 @@ TEST_F(FileIo, AFullVolumeLeavesTheFileWholeAndRemovesTheTemporaryFile) {
   EXPECT_EQ(test::ReadFileOrEmpty(path), "old content");
   EXPECT_FALSE(FileExists(TemporaryPathFor(path)));
   DeleteFileA(path.c_str());
+}
+
+// Names the code page cannot hold are removed too: listed in the code page, "資料" would be
+// "??", which names nothing, and "āb.txt" the look-alike "ab.txt" of its neighbour.
+TEST_F(FileIo, RemoveTreeRemovesNamesTheCodePageCannotHold) {
+  const std::string tree = folder_ + "tree";
+  const std::wstring wide = SystemTextToWide(tree);
+  ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((wide + L"\\\u8CC7\u6599").c_str(), nullptr));
+  for (const std::wstring& file : {wide + L"\\\u8CC7\u6599\\f.txt", wide + L"\\\u0101b.txt"})
+    ASSERT_TRUE(UniqueFile(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_READONLY, nullptr)));
+  ASSERT_TRUE(test::WriteFileBytes(tree + "\\ab.txt", "the neighbour"));
+
+  EXPECT_TRUE(RemoveTree(tree));
+  EXPECT_FALSE(FileExists(tree));
 }
 
 TEST_F(FileIo, AReaderSeesOneWholeVersionOrNothing) {

@@ -3,6 +3,7 @@
 // here or in a helper copy of its own.
 #include "tools/tools.h"
 
+#include "base/codepage.h"
 #include "base/handles.h"
 #include "base/prompt.h"
 #include "support/serverprocess.h"
@@ -85,17 +86,22 @@ class RunningCopies : public ::testing::Test {
   // Starts a copy of the helper as folder_ + relative (one sub-folder level at most) and
   // waits until the process list shows it.
   Copy& Start(const std::string& relative, const std::string& arguments = "wait 240") {
+    return Start(SystemTextToWide(relative), arguments);
+  }
+  // The same for a name in UTF-16, which the code page need not hold.
+  Copy& Start(const std::wstring& relative, const std::string& arguments = "wait 240") {
     auto copy = std::make_unique<Copy>();
-    copy->path = folder_ + relative;
-    const size_t slash = relative.find('\\');
-    if (slash != std::string::npos)
-      CreateDirectoryA((folder_ + relative.substr(0, slash)).c_str(), nullptr);
-    EXPECT_TRUE(CopyFileA(helper_.c_str(), copy->path.c_str(), FALSE)) << copy->path;
-    std::string commandLine = "\"" + copy->path + "\" " + arguments;
-    STARTUPINFOA startup{};
+    const std::wstring folder = SystemTextToWide(folder_), path = folder + relative;
+    copy->path = WideToSystemText(path.data(), static_cast<int>(path.size()));
+    const size_t slash = relative.find(L'\\');
+    if (slash != std::wstring::npos)
+      CreateDirectoryW((folder + relative.substr(0, slash)).c_str(), nullptr);
+    EXPECT_TRUE(CopyFileW(SystemTextToWide(helper_).c_str(), path.c_str(), FALSE)) << copy->path;
+    std::wstring commandLine = L"\"" + path + L"\" " + SystemTextToWide(arguments);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessA(copy->path.c_str(), commandLine.data(), nullptr, nullptr,
+    const BOOL started = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr,
                                         FALSE, 0, nullptr, nullptr, &startup, &info);
     EXPECT_TRUE(started) << copy->path << " error " << GetLastError();
     if (started) {
@@ -155,6 +161,15 @@ TEST_F(RunningCopies, ServerModeAsksOnceThenEndsEveryServerCopyAndNothingElse) {
   ExpectOneQuestion(kServerQuestion);
   ExpectEndedByTheStep(servers);
   ExpectLeftRunning(others);
+}
+
+// Listed in the code page by best fit, "QU" U+012A "LLMERESERV.exe" would read as the server's
+// name: a program of another name would be ended.
+TEST_F(RunningCopies, ANameOnlyTheCodePageMakesLookLikeTheServersIsNoCopy) {
+  Copy& other = Start(std::wstring(L"QU\u012ALLMERESERV.exe"));
+  CloseRunningCopies(1);
+  EXPECT_TRUE(asked_.empty()) << "taken for a running server";
+  ExpectLeftRunning({&other});
 }
 
 TEST_F(RunningCopies, FrontEndModeAsksOnceThenEndsEveryFrontEndCopyButNoServer) {

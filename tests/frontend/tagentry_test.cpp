@@ -76,6 +76,26 @@ TEST_F(Scratch, ALinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   EXPECT_EQ(kb, 3);
 }
 
+// A short name stands for its long one. Where the code page cannot hold the long name, best fit
+// would make it the name of another file beside it ("āb.txt" to "ab.txt"): the text is refused.
+TEST_F(Scratch, AShortNameWhoseLongNameTheCodePageCannotHoldIsRefused) {
+  const std::wstring folder = SystemTextToWide(root);
+  const std::wstring unheld = folder + L"\u0101b.txt";  // U+0101: in no Windows-125x code page
+  ASSERT_TRUE(UniqueFile(CreateFileW(unheld.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr)));
+  ASSERT_TRUE(WriteFileBytes(root + "ab.txt", "another file"));
+  wchar_t shortForm[MAX_PATH] = {};
+  const DWORD n = GetShortPathNameW(unheld.c_str(), shortForm, MAX_PATH);
+  const std::string typed = WideToSystemText(shortForm, static_cast<int>(n));
+  if (n == 0 || n >= MAX_PATH || typed.find('?') != std::string::npos)
+    GTEST_SKIP() << "the volume gives no short name that the code page can hold";
+
+  std::string entry;
+  EXPECT_FALSE(TagEntryPath(typed, entry)) << typed << " taken for " << entry;
+  ASSERT_TRUE(TagEntryPath(root + "ab.txt", entry));
+  EXPECT_EQ(entry, root + "ab.txt");
+}
+
 // The server stops reading conf.xml at an item without size or kind and drops every tag after
 // it: an entry gone between the test and the item's building leaves no item.
 TEST(TagItem, AnEntryThatVanishedBeforeItsSizeLeavesNoItem) {

@@ -565,6 +565,21 @@ TEST_F(Config, NamesOutsideAsciiComeBackAsTheyWere) {
   EXPECT_EQ(back.TargetPath(), "E:\\\xC0\\");
 }
 
+// A name the system code page cannot hold is read with "?" in its place, never as the
+// look-alike that best fit makes of it: "cafā.txt" must not become "cafa.txt", another file,
+// which the run would copy for this tag and the next save would name.
+TEST_F(Config, ANameTheCodePageCannotHoldComesBackWithAQuestionMarkNotALookAlike) {
+  if (GetACP() != 1251 && GetACP() != 1252)
+    GTEST_SKIP() << "U+0101 has a byte of its own in code page " << GetACP();
+  // U+0101 is in neither Windows-1251 nor Windows-1252; best fit makes it "a" in both.
+  ASSERT_TRUE(LoadText(Root(Settings() + " <tagslist>\r\n" + ServerItem("caf&#257;.txt") +
+                            " </tagslist>\r\n")).complete);
+  ASSERT_EQ(core_.TagCount(), 1u);
+  EXPECT_EQ(core_.Tags()[0].Caption, "caf?.txt");
+  ASSERT_TRUE(config_->Save(core_));
+  EXPECT_NE(OnDisk().find("<caption>caf?.txt</caption>"), std::string::npos) << OnDisk();
+}
+
 // Where the system code page is the declared Windows-1251, a file's names pass a load and the
 // next save with their bytes unchanged: every letter, and the ones outside the letters' block.
 TEST_F(Config, UnderWindows1251ASaveWritesBackTheVeryBytesOfTheNamesALoadRead) {

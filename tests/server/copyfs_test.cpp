@@ -1,11 +1,13 @@
 #include "copyrig.h"
 
+#include "base/codepage.h"
 #include "base/fileio.h"
 #include "server/copyfs.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace qm {
@@ -61,6 +63,41 @@ TEST(FolderEntries, OneListingAnswersLookupsRegardlessOfLetterCase) {
   EXPECT_EQ(entries.Find("other"), nullptr);
   EXPECT_FALSE(entries.Read(folder + "missing"));
   EXPECT_EQ(entries.Count(), 0u);
+  test::RemoveTree(folder);
+}
+
+// The walk's listing names each entry in the code page in force, given here as a parameter:
+// Wine's follows the Unix locale, and Windows may run with UTF-8, which needs three bytes a
+// UTF-16 unit from U+0800 up. An entry the code page cannot hold is listed as not named.
+TEST(SourceFolder, ListsEveryNameWholeInTheCodePageAndTellsWhichItCannotHold) {
+  const std::string folder = test::MakeScratchFolder("listing");
+  const std::wstring wide = SystemTextToWide(folder);
+  ASSERT_TRUE(CreateDirectoryW((wide + L"\u8CC7\u6599").c_str(), nullptr));
+  for (const wchar_t* name : {L"\u20AC\u20AC", L"\u0101b.txt", L"plain.txt"})
+    ASSERT_TRUE(UniqueFile(CreateFileW((wide + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  using Names = std::vector<std::pair<std::string, bool>>;  // name, named
+  const struct {
+    UINT codePage;
+    Names names;
+  } cases[] = {
+      {CP_UTF8,
+       {{"plain.txt", true}, {"\xC4\x81" "b.txt", true}, {"\xE2\x82\xAC\xE2\x82\xAC", true},
+        {"\xE8\xB3\x87\xE6\x96\x99", true}}},
+      {1252, {{"\x80\x80", true}, {"??", false}, {"?b.txt", false}, {"plain.txt", true}}},
+      {1251, {{"\x88\x88", true}, {"??", false}, {"?b.txt", false}, {"plain.txt", true}}},
+  };
+  const SourceFolder source(folder.substr(0, folder.size() - 1), nullptr);
+  for (const auto& c : cases) {
+    std::vector<ListedEntry> entries;
+    ASSERT_TRUE(source.List(entries, c.codePage));
+    Names names;
+    for (const ListedEntry& entry : entries) names.emplace_back(entry.name, entry.named);
+    Names expected = c.names;
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected) << "code page " << c.codePage;
+  }
   test::RemoveTree(folder);
 }
 

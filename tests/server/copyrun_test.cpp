@@ -1,5 +1,6 @@
 #include "copyrig.h"
 
+#include "base/codepage.h"
 #include "base/fileio.h"
 #include "server/problems.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -303,6 +305,45 @@ TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   EXPECT_EQ(tags[0].Size, 3u);
   EXPECT_TRUE(rig.dialogs.empty());
   RemoveFolderLink(link);
+}
+
+// Under a code page that cannot hold a name, the name leads nowhere (or by best fit to another
+// entry): its entry is reported as a copy that failed, under the name as it shows, and is never
+// entered. A file still counts toward its folder's size; a folder that is not entered adds
+// nothing.
+TEST(CopyRun, AnEntryTheCodePageCannotNameIsReportedAsAFailedCopyAndNotEntered) {
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "UTF-8 holds every name";
+  CopyRig rig;
+  const std::string tree = rig.source + "Tree";
+  ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+  const std::wstring unheld = SystemTextToWide(tree) + L"\\\u8CC7\u6599";  // two CJK letters
+  ASSERT_TRUE(CreateDirectoryW(unheld.c_str(), nullptr));
+  for (const std::wstring& file : {unheld + L"\\inner.txt", unheld + L".txt"}) {
+    UniqueFile made(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string bytes(2048, 'u');
+    DWORD written = 0;
+    ASSERT_TRUE(made && WriteFile(made.get(), bytes.data(), 2048, &written, nullptr));
+  }
+  ASSERT_TRUE(WriteFileWithTime(tree + "\\plain.txt", "p", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "Tree", 2)};
+
+  rig.Run(tags);
+
+  std::vector<std::pair<std::string, int>> dialogs = rig.dialogs;
+  std::sort(dialogs.begin(), dialogs.end());
+  EXPECT_EQ(dialogs, (std::vector<std::pair<std::string, int>>{
+                         {test::UnableText("??"), dkMessage},
+                         {test::UnableText("??.txt"), dkMessage}}));
+  std::vector<std::string> lines = rig.lines;
+  std::sort(lines.begin(), lines.end());
+  const auto logged = [](const std::string& name) {
+    const std::string text = test::UnableText(name);
+    return "QuillmereServer# " + text.substr(0, text.find('|'));
+  };
+  EXPECT_EQ(lines, (std::vector<std::string>{logged("??"), logged("??.txt")}));
+  EXPECT_EQ(test::NamesIn(rig.Mirror(tree)), std::vector<std::string>{"plain.txt"});
+  EXPECT_EQ(tags[0].Size, 1u + 2u);
 }
 
 TEST(CopyRun, LockedSourceQueuesTheExactMessageBoxAndTheRunGoesOn) {
