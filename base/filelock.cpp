@@ -1,5 +1,7 @@
 #include "base/filelock.h"
 
+#include "base/codepage.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -7,14 +9,6 @@
 
 namespace qm {
 namespace {
-
-std::wstring Widen(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
 
 template <class Call>
 std::wstring PathCall(const std::wstring& path, Call call) {
@@ -58,7 +52,7 @@ std::string FileWriteLock::NameFor(const std::string& path) {
   // FNV-1a over the UTF-16 units: a name never seen in the file system, so a collision would
   // only make two files share one lock.
   uint64_t hash = 14695981039346656037ull;
-  for (wchar_t unit : UpperCase(CanonicalPath(Widen(path)))) {
+  for (wchar_t unit : UpperCase(CanonicalPath(SystemTextToWide(path)))) {
     hash ^= static_cast<uint16_t>(unit);
     hash *= 1099511628211ull;
   }

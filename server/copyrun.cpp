@@ -110,8 +110,14 @@ void CopyRun::SyncTag(std::vector<TTagItem>& tags, size_t index, const std::stri
 
   Hold();
   // A hand-edited or hostile conf.xml must not make the run write outside the target, nor
-  // create folders there: checked before anything touches the disk.
-  if (!StaysInsideTarget(targetPath, destination.substr(targetPath.size()))) {
+  // create folders there: checked before anything touches the disk. Nor may a name with a
+  // wildcard, which every lookup would take as a pattern that matches other entries: conf.xml
+  // gives "?" for each character of a name that the code page cannot hold.
+  const auto wildcard = [](const std::string& text) {
+    return text.find_first_of("?*") != std::string::npos;
+  };
+  if (wildcard(item.Caption) || wildcard(item.Path) ||
+      !StaysInsideTarget(targetPath, destination.substr(targetPath.size()))) {
     ReportProblem(ctx_, UnableToMoveText(item.Caption), pkGeneral);
     return;
   }

@@ -286,6 +286,26 @@ TEST(CopyRun, TagLeadingOutOfTheTargetIsRefusedWithTheGeneralMessage) {
   EXPECT_EQ(rig.clock.sleeps.size(), 2u);
 }
 
+// A tag named "?.txt" (what conf.xml gives for a name the code page cannot hold) would find
+// a.txt and its copy in every lookup, and with their dates equal the run would pass it by as
+// done: it names no entry.
+TEST(CopyRun, ATagWhoseNameHoldsAWildcardIsRefusedWithTheGeneralMessage) {
+  CopyRig rig;
+  ASSERT_TRUE(WriteFileWithTime(rig.source + "a.txt", "a", BaseTime()));
+  std::vector<TTagItem> tags{Tag(rig.source, "a.txt")};
+  rig.Run(tags);
+  ASSERT_TRUE(rig.dialogs.empty());
+  tags = {Tag(rig.source, "?.txt"), Tag(rig.source + "*\\", "a.txt")};
+
+  rig.Run(tags);
+
+  ASSERT_EQ(rig.dialogs.size(), 2u);
+  EXPECT_EQ(rig.dialogs[0], std::make_pair(test::UnableText("?.txt"), int{dkMessage}));
+  EXPECT_EQ(rig.dialogs[1].first, test::UnableText("a.txt"));
+  EXPECT_EQ(tags[0].LastSync, 37987.0);
+  EXPECT_EQ(tags[1].LastSync, 37987.0);
+}
+
 TEST(CopyRun, LinkBackIntoTheWalkedTreeIsNotFollowedAgain) {
   CopyRig rig;
   const std::string tree = rig.source + "Looped";
