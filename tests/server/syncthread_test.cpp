@@ -444,71 +444,80 @@ TEST_F(SyncSchedule, ReloadDuringTheRunKeepsNewTagsAndTheRunsResults) {
   EXPECT_EQ(e.SavedStates()[0].tags[0].Size, 5u);
 }
 
-// The real copy stage on real folders.
-TEST(SyncThreadEnd, TheServersEndStopsTheRunAtItsNextTagAndSavesWhatItFinished) {
+// The real copy stage on real folders: two file tags of a scratch folder, a.txt and second,
+// due at once, the first tag's copy made and the second's not when the server ends.
+class TwoFileRun {
+ public:
+  explicit TwoFileRun(const std::string& second) : second_(second) {
+    for (const std::string& name : {std::string("a.txt"), second}) {
+      made_ = test::WriteFileBytes(source + name, name) && made_;
+      TTagItem tag = MakeTag(source, name, 0, 7, NeverSyncDate);
+      tag.TargetSub = MakeTargetSub(source);
+      tags_.push_back(tag);
+    }
+    e.core.SetTags(tags_);
+    e.core.SetTargetPath(target);
+    e.core.SetLastSync(NeverSyncDate);
+    e.core.SetNextSync(e.clock.Now() - kOneMinute);
+  }
+  ~TwoFileRun() {
+    test::RemoveTree(source);
+    test::RemoveTree(target);
+  }
+  bool Made() const { return made_; }
+
+  // The one save: the first tag's results, the second as it was, no completed run.
+  void ExpectFirstTagSavedAlone() {
+    ASSERT_EQ(e.Saves(), 1u);
+    const std::vector<TTagItem> saved = e.SavedStates()[0].tags;
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_EQ(saved[0].Size, 1u);
+    EXPECT_GT(saved[0].LastSync, NeverSyncDate);
+    EXPECT_EQ(saved[1].Size, 7u);
+    EXPECT_EQ(saved[1].LastSync, NeverSyncDate);
+    const std::string copy = target + source.substr(0, 1) + source.substr(2) + second_;
+    EXPECT_EQ(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+    // No completed run: the last-sync time stays, and the run stays due.
+    EXPECT_EQ(e.SavedStates()[0].settings.LastSync, NeverSyncDate);
+    EXPECT_LE(e.core.NextSync(), e.clock.Now());
+  }
+
   FakeEngine e;
   const std::string source = test::MakeScratchFolder("endsrc");
   const std::string target = test::MakeScratchFolder("endtgt");
-  std::vector<TTagItem> tags;
-  for (const char* name : {"a.txt", "b.txt"}) {
-    ASSERT_TRUE(test::WriteFileBytes(source + name, name));
-    TTagItem tag = MakeTag(source, name, 0, 7, NeverSyncDate);
-    tag.TargetSub = MakeTargetSub(source);
-    tags.push_back(tag);
-  }
-  e.core.SetTags(tags);
-  e.core.SetTargetPath(target);
-  e.core.SetLastSync(NeverSyncDate);
-  e.core.SetNextSync(e.clock.Now() - kOneMinute);
+
+ private:
+  std::string second_;
+  std::vector<TTagItem> tags_;
+  bool made_ = true;
+};
+
+TEST(SyncThreadEnd, TheServersEndStopsTheRunAtItsNextTagAndSavesWhatItFinished) {
+  TwoFileRun run("b.txt");
+  ASSERT_TRUE(run.Made());
   Thread* server = nullptr;
   unsigned holds = 0;
   // The form's own hold point: the server ends as the run reaches its second tag.
-  e.ctx.holdPoint = [&] {
+  run.e.ctx.holdPoint = [&] {
     if (++holds == 2) server->Terminate();
   };
-  TSyncThread sync(e.ctx, false);
+  TSyncThread sync(run.e.ctx, false);
   server = &sync;
   ASSERT_TRUE(sync.Start(THREAD_PRIORITY_NORMAL));
   sync.WaitFor();
-
-  ASSERT_EQ(e.Saves(), 1u);
-  const std::vector<TTagItem> saved = e.SavedStates()[0].tags;
-  ASSERT_EQ(saved.size(), 2u);
-  EXPECT_EQ(saved[0].Size, 1u);
-  EXPECT_GT(saved[0].LastSync, NeverSyncDate);
-  EXPECT_EQ(saved[1].Size, 7u);
-  EXPECT_EQ(saved[1].LastSync, NeverSyncDate);
-  const std::string copyOfB = target + source.substr(0, 1) + source.substr(2) + "b.txt";
-  EXPECT_EQ(GetFileAttributesA(copyOfB.c_str()), INVALID_FILE_ATTRIBUTES);
-  // No completed run: the last-sync time stays, and the run stays due.
-  EXPECT_EQ(e.SavedStates()[0].settings.LastSync, NeverSyncDate);
-  EXPECT_LE(e.core.NextSync(), e.clock.Now());
-  test::RemoveTree(source);
-  test::RemoveTree(target);
+  run.ExpectFirstTagSavedAlone();
 }
 
 // Windows' CopyFileEx asks its progress routine after each chunk and gives up when told to;
 // Wine's finishes every copy, so a stand-in copies the second file's first part and then waits
 // for the stop as a copy of many gigabytes would, leaving its part behind.
 TEST(SyncThreadEnd, TheServersEndStopsTheCopyInHandRemovesItsPartAndKeepsThatTagAsItWas) {
-  FakeEngine e;
-  const std::string source = test::MakeScratchFolder("cutsrc");
-  const std::string target = test::MakeScratchFolder("cuttgt");
-  std::vector<TTagItem> tags;
-  for (const char* name : {"a.txt", "big.bin"}) {
-    ASSERT_TRUE(test::WriteFileBytes(source + name, name));
-    TTagItem tag = MakeTag(source, name, 0, 7, NeverSyncDate);
-    tag.TargetSub = MakeTargetSub(source);
-    tags.push_back(tag);
-  }
-  e.core.SetTags(tags);
-  e.core.SetTargetPath(target);
-  e.core.SetLastSync(NeverSyncDate);
-  e.core.SetNextSync(e.clock.Now() - kOneMinute);
+  TwoFileRun run("big.bin");
+  ASSERT_TRUE(run.Made());
   std::atomic<bool> inBigCopy{false};
   std::string partPath;
-  e.ctx.copyFile = [&](const std::string& from, const std::string& to, bool failIfExists,
-                       const StopCheck& stop) {
+  run.e.ctx.copyFile = [&](const std::string& from, const std::string& to, bool failIfExists,
+                           const StopCheck& stop) {
     if (from.find("big.bin") == std::string::npos) return SystemFileCopy(from, to, failIfExists, stop);
     partPath = to;
     test::WriteFileBytes(to, "half");
@@ -517,25 +526,14 @@ TEST(SyncThreadEnd, TheServersEndStopsTheCopyInHandRemovesItsPartAndKeepsThatTag
     SetLastError(ERROR_REQUEST_ABORTED);
     return false;
   };
-  TSyncThread sync(e.ctx, false);
+  TSyncThread sync(run.e.ctx, false);
   ASSERT_TRUE(sync.Start(THREAD_PRIORITY_IDLE));
   ASSERT_TRUE(WaitUntil([&] { return inBigCopy.load(); }, 30000));
   sync.Terminate();
   ASSERT_TRUE(sync.WaitFor(30000)) << "the copy in hand was not told to stop";
-
-  ASSERT_EQ(e.Saves(), 1u);
-  const std::vector<TTagItem> saved = e.SavedStates()[0].tags;
-  ASSERT_EQ(saved.size(), 2u);
-  EXPECT_GT(saved[0].LastSync, NeverSyncDate);
-  EXPECT_EQ(saved[1].LastSync, NeverSyncDate);
-  EXPECT_EQ(saved[1].Size, 7u);
-  EXPECT_EQ(e.SavedStates()[0].settings.LastSync, NeverSyncDate);
+  run.ExpectFirstTagSavedAlone();
   EXPECT_EQ(GetFileAttributesA(partPath.c_str()), INVALID_FILE_ATTRIBUTES) << "the part stays";
-  const std::string copyOfBig = target + source.substr(0, 1) + source.substr(2) + "big.bin";
-  EXPECT_EQ(GetFileAttributesA(copyOfBig.c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(e.Dialogs().empty()) << "a copy given up at the end is no failed copy";
-  test::RemoveTree(source);
-  test::RemoveTree(target);
+  EXPECT_TRUE(run.e.Dialogs().empty()) << "a copy given up at the end is no failed copy";
 }
 
 TEST(SyncThreadTarget, AsksTheRootOfTheTargetAndCountsFailuresAsMissing) {
