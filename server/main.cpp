@@ -26,9 +26,9 @@ int RunServer() {
   const int exitCode = qm::RunMessageLoop();
 
   form->FormDestroy();
-  // A sync thread that the end could not wait for may still use the form and its tags; the
-  // process ends here, where its results are saved and its last log line is written.
-  if (form->SyncThreadLeftRunning()) TerminateProcess(GetCurrentProcess(), 0);
+  // A thread that the end could not wait for may still use the form and its tags; the process
+  // ends here, where the run's results are saved and the last log line is written.
+  if (form->ThreadLeftRunning()) TerminateProcess(GetCurrentProcess(), 0);
   delete qm::frMsgDialog;
   qm::frMsgDialog = nullptr;
   delete form;

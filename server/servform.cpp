@@ -146,8 +146,8 @@ void TfrQuillmereServ::RunShutDown(bool sessionEnds) {
     LogLine("QuillmereServer# Stoped.");
   }
   Guarded([this] { EndLogThread(); });
-  // A sync thread still running may use the tag list and the queue until the process ends.
-  if (syncThreadLeft_ || sessionEnds) return;
+  // A thread still running may use the tag list and the queue until the process ends.
+  if (threadLeft_ || sessionEnds) return;
   Guarded([this] { core.SetTags({}); });
   Guarded([this] {
     tmrDlg->SetEnabled(false);
@@ -191,7 +191,7 @@ void TfrQuillmereServ::EndSyncThread() {
 // saved from here, within the time that the session's end allows, and the thread is left to
 // the end of the process.
 void TfrQuillmereServ::LeaveSyncThread() {
-  syncThreadLeft_ = true;
+  syncThreadLeft_ = threadLeft_ = true;
   core.TakeUnfinishedRun();
   if (!core.HasUnsavedRunResults() || !config_) return;
   try {
@@ -204,9 +204,11 @@ void TfrQuillmereServ::EndLogThread() {
   if (!LogThread || logEnded_) return;
   logEnded_ = true;
   LogThread->Terminate();
-  // Its last pass writes what is queued, "Stoped." included.
-  LogThread->WaitFor(kLogEndWaitMs);
-  if (syncThreadLeft_) return;  // the sync thread may still queue lines until the process ends
+  // Its last pass writes what is queued, "Stoped." included. One held up in its writing (a
+  // log on a volume that no longer answers) is left to the end of the process, as is the
+  // writer whose sync thread may still queue lines.
+  if (!LogThread->WaitFor(kLogEndWaitMs)) threadLeft_ = true;
+  if (threadLeft_) return;
   delete LogThread;
   LogThread = nullptr;
 }

@@ -55,9 +55,9 @@ class TfrQuillmereServ {
   void Exit1Click();  // ends the message loop; the program's end runs FormDestroy
   // The session ends (WM_ENDSESSION): the shut-down runs before the answer, then the loop ends.
   void EndSession();
-  // The end could not wait for the sync thread: the process must end at once, without freeing
-  // what that thread may still use (main.cpp).
-  bool SyncThreadLeftRunning() const { return syncThreadLeft_; }
+  // The end could not wait for the sync thread or the log thread: the process must end at once,
+  // without freeing what they may still use (main.cpp).
+  bool ThreadLeftRunning() const { return threadLeft_; }
 
   // How long the end waits for the sync thread, and for the log thread's last lines; with the
   // rest of the shut-down they stay well within the 5 seconds that Windows gives a program
@@ -127,6 +127,7 @@ class TfrQuillmereServ {
   bool stoppedLogged_ = false;
   bool logEnded_ = false;
   bool syncThreadLeft_ = false;
+  bool threadLeft_ = false;  // the sync or the log thread
   bool endAsked_ = false;      // Exit1Click has run
   bool trayMenuOpen_ = false;  // PopUpTrayMenu is in TrackPopupMenu
 

@@ -280,7 +280,7 @@ TEST(FormDestroy, AnEndInsideAStopThatWaitsForACopyThatDoesNotStopAnswersWithIts
     EXPECT_NE(confAtAnswer->items[0].lastsync, "01-01-2004") << "the finished tag's results are lost";
     EXPECT_EQ(confAtAnswer->items[1].lastsync, "01-01-2004");
     EXPECT_EQ(confAtAnswer->lastsyncdate, "01-01-2004");
-    EXPECT_TRUE(form.SyncThreadLeftRunning());
+    EXPECT_TRUE(form.ThreadLeftRunning());
 
     // What the end of the process would do, done here so that the test process goes on.
     SetEvent(release.get());
