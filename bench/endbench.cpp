@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
   const std::string log = ReadText(folder + "quillmere.log");
   std::printf("answer-ms %.0f%s\n",
               1000.0 * static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
-              answered ? "" : " (no answer: the process ended)");
+              answered ? "" : " (no answer within 30 s)");
   std::printf("log: %s\n", LastLine(log).c_str());
   for (size_t at = conf.find("<lastsync>"); at != std::string::npos; at = conf.find("<lastsync>", at + 1))
     std::printf("lastsync %s\n", conf.substr(at + 10, conf.find('<', at + 10) - at - 10).c_str());
