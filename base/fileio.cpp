@@ -123,6 +123,38 @@ bool RemoveTree(const std::string& folder) {
   return RemoveWideTree(SystemTextToWide(base));
 }
 
+namespace {
+
+// What a path function of the system (path, buffer, buffer size) makes of path.
+template <class PathFunction>
+std::wstring CallPathFunction(const std::wstring& path, PathFunction function) {
+  std::wstring out(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = function(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (n == 0) return {};
+    if (n < out.size()) {
+      out.resize(n);
+      return out;
+    }
+    out.assign(n, L'\0');
+  }
+  return {};
+}
+
+}  // namespace
+
+std::wstring FullPathOf(const std::wstring& path) {
+  return CallPathFunction(path, [](const wchar_t* in, wchar_t* out, DWORD size) {
+    return GetFullPathNameW(in, size, out, nullptr);
+  });
+}
+
+std::wstring LongPathOf(const std::wstring& path) {
+  return CallPathFunction(path, [](const wchar_t* in, wchar_t* out, DWORD size) {
+    return GetLongPathNameW(in, out, size);
+  });
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

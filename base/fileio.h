@@ -36,6 +36,11 @@ bool WriteNewFile(const std::string& path, const std::string& bytes);
 // The folder part of a path, up to and including its last backslash; empty without one.
 std::string FolderOf(const std::string& path);
 
+// GetFullPathNameW and GetLongPathNameW of path, in UTF-16, whatever their length; empty when
+// the call fails (for the long form: also when path does not exist).
+std::wstring FullPathOf(const std::wstring& path);
+std::wstring LongPathOf(const std::wstring& path);
+
 // Removes folder and everything below it, read-only entries too; a link inside it is removed
 // itself, never followed. True when the folder is gone.
 bool RemoveTree(const std::string& folder);

@@ -1,38 +1,22 @@
 #include "base/filelock.h"
 
 #include "base/codepage.h"
+#include "base/fileio.h"
 
 #include <windows.h>
 
 #include <cstdint>
-#include <vector>
 
 namespace qm {
 namespace {
 
-template <class Call>
-std::wstring PathCall(const std::wstring& path, Call call) {
-  std::vector<wchar_t> buffer(MAX_PATH + 1);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD n = call(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    buffer.resize(n + 1);
-  }
-  return {};
-}
-
 // The full path with the folders' long names; the file itself need not exist yet.
 std::wstring CanonicalPath(const std::wstring& path) {
-  std::wstring full = PathCall(path, [](const wchar_t* p, wchar_t* out, DWORD size) {
-    return GetFullPathNameW(p, size, out, nullptr);
-  });
+  std::wstring full = FullPathOf(path);
   if (full.empty()) full = path;
   const size_t slash = full.find_last_of(L'\\');
   if (slash == std::wstring::npos) return full;
-  const std::wstring folder = PathCall(full.substr(0, slash + 1), [](const wchar_t* p, wchar_t* out, DWORD size) {
-    return GetLongPathNameW(p, out, size);
-  });
+  const std::wstring folder = LongPathOf(full.substr(0, slash + 1));
   return folder.empty() ? full : folder + full.substr(slash + 1);
 }
 

@@ -44,23 +44,6 @@ bool IsDotsAndBlanks(const std::string& part) {
   return part.find('.') != std::string::npos && part.find_first_not_of(". ") == std::string::npos;
 }
 
-// What a path function of the system (path, buffer size, buffer) makes of path; empty when it
-// fails.
-template <class PathFunction>
-std::wstring SystemPath(const std::wstring& path, PathFunction function) {
-  std::wstring out(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD n = function(path.c_str(), static_cast<DWORD>(out.size()), out.data());
-    if (n == 0) return {};
-    if (n < out.size()) {
-      out.resize(n);
-      return out;
-    }
-    out.assign(n, L'\0');
-  }
-  return {};
-}
-
 // One entry has many spellings: a trailing dot or blank, a doubled backslash, an 8.3 short name
 // of itself or of any folder above it. The one kept is the full path (GetFullPathName) with the
 // long name of every part (GetLongPathName, which alone would keep a trailing dot or blank); a
@@ -71,16 +54,11 @@ std::wstring SystemPath(const std::wstring& path, PathFunction function) {
 // form in the code page: the text names nothing that can be tagged.
 bool LongFullForm(const std::string& text, std::string& form) {
   form = text;
-  const std::wstring full =
-      SystemPath(SystemTextToWide(text), [](const wchar_t* path, DWORD size, wchar_t* out) {
-        return GetFullPathNameW(path, size, out, nullptr);
-      });
+  const std::wstring full = FullPathOf(SystemTextToWide(text));
   if (full.empty()) return true;
   std::string fullText, longText;
   if (!WideToCodePage(full, GetACP(), fullText)) return false;
-  const std::wstring longForm = SystemPath(full, [](const wchar_t* path, DWORD size, wchar_t* out) {
-    return GetLongPathNameW(path, out, size);
-  });
+  const std::wstring longForm = LongPathOf(full);
   if (!WideToCodePage(longForm, GetACP(), longText)) return false;
   form = fullText;
   std::vector<std::string> parts = PathParts(fullText);
